@@ -1,0 +1,6 @@
+#include "Unit1/TForm1.h"
+
+TForm1::TForm1(QWidget* parent)
+    : QWidget(parent)
+{
+}

@@ -1,0 +1,184 @@
+#include "platform/CodePage.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+namespace velmar {
+
+namespace {
+
+struct Table {
+    const char* name;
+    std::array<char16_t, 128> upper;
+};
+
+const Table kTables[] = {
+#include "platform/CodePageTables.inc"
+};
+
+struct Alias {
+    std::string_view alias;
+    std::string_view name;
+};
+
+const Alias kAliases[] = {
+    { "cp1251", "windows-1251" },
+    { "1251", "windows-1251" },
+    { "win1251", "windows-1251" },
+    { "866", "cp866" },
+    { "ibm866", "cp866" },
+    { "koi8r", "koi8-r" },
+    { "koi8u", "koi8-u" },
+    { "iso8859-5", "iso-8859-5" },
+    { "cp1252", "windows-1252" },
+    { "1252", "windows-1252" },
+    { "latin1", "iso-8859-1" },
+    { "iso8859-1", "iso-8859-1" },
+};
+
+char asciiLower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+std::string normalName(std::string_view name)
+{
+    std::string result;
+    for (char c : name)
+        result += asciiLower(c == '_' ? '-' : c);
+    return result;
+}
+
+// Simple lower-case mapping for the scripts that single-byte code pages carry.
+char32_t lowerOf(char32_t ch)
+{
+    if (ch >= U'A' && ch <= U'Z')
+        return ch + 0x20;
+    if (ch >= 0xC0 && ch <= 0xDE && ch != 0xD7)
+        return ch + 0x20;
+    if (ch >= 0x410 && ch <= 0x42F)
+        return ch + 0x20;
+    if (ch >= 0x400 && ch <= 0x40F)
+        return ch + 0x50;
+    if (ch >= 0x490 && ch <= 0x4BF && (ch % 2) == 0)
+        return ch + 1;
+    return ch;
+}
+
+std::vector<CodePage>& pages()
+{
+    static std::vector<CodePage> all = [] {
+        std::vector<CodePage> list;
+        for (const Table& t : kTables)
+            list.emplace_back(t.name, t.upper);
+        return list;
+    }();
+    return all;
+}
+
+const CodePage*& currentPage()
+{
+    static const CodePage* page = &CodePage::windows1251();
+    return page;
+}
+
+} // namespace
+
+CodePage::CodePage(std::string_view name, const std::array<char16_t, 128>& upperHalf)
+    : name_(name)
+{
+    for (int b = 0; b < 128; ++b)
+        toUnicode_[b] = static_cast<char32_t>(b);
+    for (int b = 0; b < 128; ++b)
+        toUnicode_[128 + b] = upperHalf[b];
+    for (int b = 0; b < 256; ++b) {
+        const char32_t lower = lowerOf(toUnicode_[b]);
+        fold_[b] = static_cast<unsigned char>(b);
+        if (lower != toUnicode_[b]) {
+            for (int c = 0; c < 256; ++c) {
+                if (toUnicode_[c] == lower) {
+                    fold_[b] = static_cast<unsigned char>(c);
+                    break;
+                }
+            }
+        }
+    }
+}
+
+unsigned char CodePage::fromUnicode(char32_t ch) const
+{
+    if (ch < 0x80)
+        return static_cast<unsigned char>(ch);
+    for (int b = 0x80; b < 256; ++b) {
+        if (toUnicode_[b] == ch)
+            return static_cast<unsigned char>(b);
+    }
+    return '?';
+}
+
+const CodePage* CodePage::byName(std::string_view name)
+{
+    std::string wanted = normalName(name);
+    for (const Alias& a : kAliases) {
+        if (wanted == a.alias) {
+            wanted = std::string(a.name);
+            break;
+        }
+    }
+    for (const CodePage& page : pages()) {
+        if (page.name() == wanted)
+            return &page;
+    }
+    return nullptr;
+}
+
+const CodePage& CodePage::windows1251()
+{
+    return pages().front();
+}
+
+const CodePage& CodePage::current()
+{
+    return *currentPage();
+}
+
+void CodePage::setCurrent(const CodePage& page)
+{
+    currentPage() = &page;
+}
+
+bool CodePage::selectFromEnvironment()
+{
+    const char* name = std::getenv("VELMAR_CODEPAGE");
+    if (!name || !*name) {
+        setCurrent(windows1251());
+        return true;
+    }
+    const CodePage* page = byName(name);
+    setCurrent(page ? *page : windows1251());
+    return page != nullptr;
+}
+
+bool sameTextIgnoringCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    const CodePage& page = CodePage::current();
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (page.fold(static_cast<unsigned char>(a[i])) != page.fold(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+std::string foldCase(std::string_view text)
+{
+    const CodePage& page = CodePage::current();
+    std::string result(text);
+    for (char& c : result)
+        c = static_cast<char>(page.fold(static_cast<unsigned char>(c)));
+    return result;
+}
+
+} // namespace velmar

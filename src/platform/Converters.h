@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace velmar {
+
+/// A decimal integer: optional leading spaces, an optional "+" or "-", decimal digits and nothing after them,
+/// within the signed 32-bit range. Anything else raises "'<text>' is not a valid integer value".
+int32_t toInt32(std::string_view text);
+
+/// The same syntax within the signed 64-bit range.
+int64_t toInt64(std::string_view text);
+
+/// An offset in seconds: optional leading spaces, then a signed decimal integer or an unsigned hexadecimal
+/// number introduced by "$", "x", "X", "0x" or "0X"; nothing may follow. Within the signed 32-bit range.
+int32_t offsetToInt32(std::string_view text);
+
+/// A number in the locale's notation: optional spaces, an optional sign, digits with at most one decimal
+/// separator, an optional exponent ("E" or "e", optional sign, digits), optional spaces.
+/// Raises "'<text>' is not a valid floating point value", or "Floating point overflow" beyond a double.
+double toFloat(std::string_view text, char decimalSeparator);
+/// As above with the decimal separator of the current locale.
+double toFloat(std::string_view text);
+
+/// A time of day: hours, then optionally minutes and then seconds, joined by the time separator, spaces
+/// allowed before each number and separator and at the end; hours 0-23, minutes and seconds 0-59.
+/// Returns the fraction of a day; raises "'<text>' is not a valid time".
+double toTimeOfDay(std::string_view text, char timeSeparator);
+/// As above with the time separator of the current locale.
+double toTimeOfDay(std::string_view text);
+
+/// The plain decimal text of an integer, with "-" for a negative one.
+std::string formatInt(int64_t value);
+
+/// A number in general form: rounded to 15 significant digits without trailing zeros; fixed notation from
+/// 0.0001 up to (not including) 1E15, else scientific ("1,5E20", "1E-5"); the given decimal separator.
+std::string formatFloat(double value, char decimalSeparator);
+/// As above with the decimal separator of the current locale.
+std::string formatFloat(double value);
+
+} // namespace velmar

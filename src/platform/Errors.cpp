@@ -1,0 +1,79 @@
+#include "platform/Errors.h"
+
+#include <cerrno>
+
+namespace velmar {
+
+namespace {
+std::string quoted(std::string_view text, std::string_view tail)
+{
+    std::string message;
+    message.reserve(text.size() + tail.size() + 2);
+    message += '\'';
+    message += text;
+    message += '\'';
+    message += tail;
+    return message;
+}
+} // namespace
+
+ConvertError ConvertError::invalidInteger(std::string_view text)
+{
+    return ConvertError(quoted(text, " is not a valid integer value"));
+}
+
+ConvertError ConvertError::invalidFloat(std::string_view text)
+{
+    return ConvertError(quoted(text, " is not a valid floating point value"));
+}
+
+ConvertError ConvertError::invalidDate(std::string_view text)
+{
+    return ConvertError(quoted(text, " is not a valid date"));
+}
+
+ConvertError ConvertError::invalidTime(std::string_view text)
+{
+    return ConvertError(quoted(text, " is not a valid time"));
+}
+
+ConvertError ConvertError::floatOverflow()
+{
+    return ConvertError("Floating point overflow");
+}
+
+InOutError::InOutError(int code, const std::string& message)
+    : Error(message)
+    , code_(code)
+{
+}
+
+InOutError InOutError::fromErrno(int err)
+{
+    switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+        return InOutError(kFileNotFound, "File not found");
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return InOutError(kAccessDenied, "File access denied");
+    case ENOSPC:
+    case EDQUOT:
+        return InOutError(kDiskFull, "Disk full");
+    default:
+        return InOutError(err, "I/O error " + std::to_string(err));
+    }
+}
+
+InOutError InOutError::readBeyondEnd()
+{
+    return InOutError(kReadBeyondEnd, "Read beyond end of file");
+}
+
+FileOpenError::FileOpenError(std::string_view name)
+    : Error("Cannot open file " + std::string(name))
+{
+}
+
+} // namespace velmar

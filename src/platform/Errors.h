@@ -1,0 +1,59 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace velmar {
+
+/// Base of every failure the core raises; what() is the exact text the user is shown.
+class Error : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// A text that one of the converters cannot read.
+class ConvertError : public Error {
+public:
+    using Error::Error;
+
+    /// "'<text>' is not a valid integer value"
+    static ConvertError invalidInteger(std::string_view text);
+    /// "'<text>' is not a valid floating point value"
+    static ConvertError invalidFloat(std::string_view text);
+    /// "'<text>' is not a valid date"
+    static ConvertError invalidDate(std::string_view text);
+    /// "'<text>' is not a valid time"
+    static ConvertError invalidTime(std::string_view text);
+    /// "Floating point overflow": a number that passes the syntax but lies beyond a double.
+    static ConvertError floatOverflow();
+};
+
+/// A failed input/output operation on a file, with the number of the failure.
+class InOutError : public Error {
+public:
+    InOutError(int code, const std::string& message);
+
+    int code() const noexcept { return code_; }
+
+    /// "File not found" (2), "File access denied" (5), "Disk full" (101), else "I/O error <errno>".
+    static InOutError fromErrno(int err);
+    /// "Read beyond end of file" (100): a record file shorter than its record.
+    static InOutError readBeyondEnd();
+
+    static constexpr int kFileNotFound = 2;
+    static constexpr int kAccessDenied = 5;
+    static constexpr int kReadBeyondEnd = 100;
+    static constexpr int kDiskFull = 101;
+
+private:
+    int code_;
+};
+
+/// A whole text file that cannot be loaded: "Cannot open file <name>".
+class FileOpenError : public Error {
+public:
+    explicit FileOpenError(std::string_view name);
+};
+
+} // namespace velmar

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmar {
+
+/// True when a file (not a directory) of that name exists.
+bool fileExists(const std::string& path);
+
+/// The current directory of the process, or empty text when it cannot be read.
+std::string currentDirectory();
+
+/// Makes a directory the current one; false when that fails.
+bool setCurrentDirectory(const std::string& path);
+
+/// The path of a name inside a directory, joined with the native separator.
+std::string joinPath(std::string_view directory, std::string_view name);
+
+/// The names of the entries of a directory that match a pattern of "*" and "?" (letter case ignored,
+/// as the mailer's home system does), directories and hidden entries included, sorted by name so that
+/// the result never depends on the file system. "." and ".." are never listed.
+std::vector<std::string> listDirectory(const std::string& directory, std::string_view pattern);
+
+/// The path of an existing file whose name equals `name` ignoring letter case: the name itself when it
+/// exists as written, else the first match in its directory in name order, else the name unchanged.
+/// Settings and language files from older systems name their files without regard to letter case.
+std::string findFileIgnoringCase(const std::string& path);
+
+/// Copies a file over another, replacing it. False when that fails; the target is then removed.
+bool copyFile(const std::string& from, const std::string& to);
+
+/// Deletes a file; raises the input/output error of the failure.
+void deleteFile(const std::string& path);
+
+/// The whole content of a text file; raises FileOpenError ("Cannot open file <name>") when it cannot be read.
+std::string readWholeFile(const std::string& path);
+
+/// True when the pattern of "*" and "?" matches the name, ASCII letter case ignored.
+bool matchesPattern(std::string_view name, std::string_view pattern);
+
+} // namespace velmar

@@ -1,0 +1,160 @@
+#include "statistics/Table.h"
+
+#include "platform/CodePage.h"
+
+#include <algorithm>
+
+namespace velmar {
+
+// A row block is, for each column from 0 on, the length of its text as a base-128 number (low seven bits
+// first, the top bit marking that more follow) and then the text. Columns behind the last one written may
+// be missing: they read as empty. An empty row is a block of size 0.
+
+namespace {
+
+size_t readLength(const char*& p)
+{
+    size_t length = 0;
+    int shift = 0;
+    for (;;) {
+        const auto byte = static_cast<unsigned char>(*p++);
+        length |= static_cast<size_t>(byte & 0x7F) << shift;
+        if ((byte & 0x80) == 0)
+            return length;
+        shift += 7;
+    }
+}
+
+void appendLength(std::string& out, size_t length)
+{
+    while (length >= 0x80) {
+        out += static_cast<char>((length & 0x7F) | 0x80);
+        length >>= 7;
+    }
+    out += static_cast<char>(length);
+}
+
+} // namespace
+
+Table::Table(int colCount)
+    : colCount_(colCount)
+{
+}
+
+void Table::setRowCount(int rows)
+{
+    rowCount_ = std::max(rows, 2);
+}
+
+std::string_view Table::cell(int col, int row) const
+{
+    if (col < 0 || col >= colCount_ || row < 0 || static_cast<size_t>(row) >= slots_.size())
+        return {};
+    const Slot& slot = slots_[static_cast<size_t>(row)];
+    const char* p = arena_.data() + slot.offset;
+    const char* end = p + slot.size;
+    for (int c = 0; p < end; ++c) {
+        const size_t length = readLength(p);
+        if (c == col)
+            return { p, length };
+        p += length;
+    }
+    return {};
+}
+
+void Table::setCell(int col, int row, std::string_view text)
+{
+    if (col < 0 || col >= colCount_ || row < 0)
+        return;
+    if (static_cast<size_t>(row) >= slots_.size()) {
+        if (text.empty())
+            return;
+        slots_.resize(static_cast<size_t>(row) + 1);
+    }
+    // Build the new block aside: the text may itself point into the arena. Trailing empty cells are not kept.
+    scratch_.clear();
+    size_t keep = 0;
+    const Slot& slot = slots_[static_cast<size_t>(row)];
+    const char* p = arena_.data() + slot.offset;
+    const char* end = p + slot.size;
+    for (int c = 0; c < colCount_; ++c) {
+        std::string_view old;
+        if (p < end) {
+            const size_t length = readLength(p);
+            old = { p, length };
+            p += length;
+        } else if (c > col) {
+            break;
+        }
+        const std::string_view value = c == col ? text : old;
+        appendLength(scratch_, value.size());
+        scratch_.append(value);
+        if (!value.empty())
+            keep = scratch_.size();
+    }
+    scratch_.resize(keep);
+    storeRow(row, scratch_);
+}
+
+void Table::clearRow(int row)
+{
+    if (row < 0 || static_cast<size_t>(row) >= slots_.size())
+        return;
+    Slot& slot = slots_[static_cast<size_t>(row)];
+    slot.size = 0;
+}
+
+void Table::storeRow(int row, const std::string& block)
+{
+    Slot& slot = slots_[static_cast<size_t>(row)];
+    if (block.size() <= slot.capacity) {
+        std::copy(block.begin(), block.end(), arena_.begin() + static_cast<std::ptrdiff_t>(slot.offset));
+        slot.size = static_cast<uint32_t>(block.size());
+        return;
+    }
+    if (slot.capacity > 0 && slot.offset + slot.capacity == arena_.size()) {
+        // The row is the last block of the arena: it grows in place.
+        arena_.append(block.size() - slot.capacity, '\0');
+    } else {
+        waste_ += slot.capacity;
+        slot.offset = arena_.size();
+        arena_.append(block.size(), '\0');
+    }
+    std::copy(block.begin(), block.end(), arena_.begin() + static_cast<std::ptrdiff_t>(slot.offset));
+    slot.size = static_cast<uint32_t>(block.size());
+    slot.capacity = static_cast<uint32_t>(block.size());
+    if (waste_ > (64u << 10) && waste_ > arena_.size() / 4)
+        compact();
+}
+
+void Table::compact()
+{
+    std::string packed;
+    packed.reserve(arena_.size() - waste_);
+    for (Slot& slot : slots_) {
+        const uint64_t offset = packed.size();
+        packed.append(arena_, slot.offset, slot.size);
+        slot.offset = offset;
+        slot.capacity = slot.size;
+    }
+    arena_.swap(packed);
+    waste_ = 0;
+}
+
+int Table::findInColumn0(std::string_view text, int first, int last) const
+{
+    first = std::max(first, 0);
+    last = std::min<int>(last, static_cast<int>(slots_.size()) - 1);
+    for (int row = first; row <= last; ++row) {
+        if (sameTextIgnoringCase(cell(0, row), text))
+            return row;
+    }
+    return -1;
+}
+
+size_t Table::memoryUsed() const
+{
+    return arena_.capacity() + slots_.capacity() * sizeof(Slot);
+}
+
+} // namespace velmar

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmar {
+
+/// A statistics table: a fixed number of text columns, a header row 0 and data rows 1 to RowCount - 1.
+///
+/// The cells are held apart from RowCount: a cell written beyond the row count keeps its text and shows
+/// when the count grows, and lowering the count forgets nothing. Each row is kept as one compact block of
+/// length-prefixed texts in a shared arena, so a table of a million rows needs little more memory than
+/// its texts.
+class Table {
+public:
+    explicit Table(int colCount);
+
+    int colCount() const { return colCount_; }
+
+    /// The header row and the data rows together; never below 2.
+    int rowCount() const { return rowCount_; }
+    /// Sets the row count; values below 2 count as 2.
+    void setRowCount(int rows);
+
+    /// The text of cell (col, row); empty for a cell never written or outside the table.
+    /// The view stays valid until the table is next changed.
+    std::string_view cell(int col, int row) const;
+    /// Writes a cell; columns outside 0 to colCount - 1 and negative rows are ignored.
+    void setCell(int col, int row, std::string_view text);
+    /// Empties every cell of the row.
+    void clearRow(int row);
+
+    /// The first row of first..last (both included, clipped to the rows that hold cells) whose column 0
+    /// equals the text ignoring letter case under the current code page; -1 when none does.
+    int findInColumn0(std::string_view text, int first, int last) const;
+
+    /// Bytes held for the cells, for the benchmarks.
+    size_t memoryUsed() const;
+
+private:
+    struct Slot {
+        uint64_t offset = 0;
+        uint32_t size = 0;
+        uint32_t capacity = 0;
+    };
+
+    void storeRow(int row, const std::string& block);
+    void compact();
+
+    int colCount_;
+    int rowCount_ = 2;
+    std::vector<Slot> slots_;
+    std::string arena_;
+    size_t waste_ = 0;
+    std::string scratch_;
+};
+
+} // namespace velmar

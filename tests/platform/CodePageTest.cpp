@@ -1,0 +1,50 @@
+#include "platform/CodePage.h"
+#include "support/TestSupport.h"
+
+using namespace velmar;
+
+TEST(CodePage, Windows1251IsTheDefault)
+{
+    EXPECT_EQ(CodePage::current().name(), "windows-1251");
+    EXPECT_EQ(CodePage::windows1251().toUnicode(0xC0), U'\u0410'); // А
+    EXPECT_EQ(CodePage::windows1251().toUnicode(0xFF), U'\u044F'); // я
+    EXPECT_EQ(CodePage::windows1251().toUnicode(0xA8), U'\u0401'); // Ё
+    EXPECT_EQ(CodePage::windows1251().toUnicode(0xB9), U'\u2116'); // №
+}
+
+TEST(CodePage, EveryByteSurvivesTheRoundTrip)
+{
+    for (const char* name : { "windows-1251", "cp866", "koi8-r", "koi8-u", "iso-8859-5", "windows-1252", "latin1" }) {
+        SCOPED_TRACE(name);
+        const CodePage* page = CodePage::byName(name);
+        ASSERT_NE(page, nullptr);
+        for (int b = 0; b < 256; ++b)
+            EXPECT_EQ(page->fromUnicode(page->toUnicode(static_cast<unsigned char>(b))), b);
+    }
+    EXPECT_EQ(CodePage::windows1251().fromUnicode(U'\u4E00'), '?');
+    EXPECT_EQ(CodePage::byName("no-such-page"), nullptr);
+    EXPECT_EQ(CodePage::byName("CP1251"), &CodePage::windows1251());
+}
+
+TEST(CodePage, CaseInsensitiveComparison)
+{
+    struct Case {
+        const char* name;
+        std::string a, b;
+        bool same;
+    } const cases[] = {
+        { "ASCII letters", "2:5020/Abc", "2:5020/aBC", true },
+        { "Cyrillic letters", test::cp1251("Привет"), test::cp1251("пРИВЕТ"), true },
+        { "Yo", test::cp1251("Ё"), test::cp1251("ё"), true },
+        { "Ukrainian I and Ghe", test::cp1251("ІҐЄЇ"), test::cp1251("іґєї"), true },
+        { "different letters", "abc", "abd", false },
+        { "different length", "abc", "abcd", false },
+        { "digits and signs are themselves", "1-2", "1-2", true },
+        { "empty texts", "", "", true },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(sameTextIgnoringCase(c.a, c.b), c.same);
+    }
+    EXPECT_EQ(foldCase(test::cp1251("АБВ xyZ")), test::cp1251("абв xyz"));
+}

@@ -1,0 +1,37 @@
+#include "platform/Errors.h"
+#include "support/TestSupport.h"
+
+#include <cerrno>
+
+using namespace velmar;
+
+TEST(Errors, InputOutputMessages)
+{
+    struct Case {
+        int err;
+        int code;
+        const char* message;
+    } const cases[] = {
+        { ENOENT, 2, "File not found" },
+        { EACCES, 5, "File access denied" },
+        { EPERM, 5, "File access denied" },
+        { ENOSPC, 101, "Disk full" },
+        { EIO, EIO, "I/O error 5" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        const InOutError error = InOutError::fromErrno(c.err);
+        EXPECT_EQ(error.code(), c.code);
+        EXPECT_STREQ(error.what(), c.message);
+    }
+    EXPECT_STREQ(InOutError::readBeyondEnd().what(), "Read beyond end of file");
+    EXPECT_STREQ(FileOpenError("readme.txt").what(), "Cannot open file readme.txt");
+    EXPECT_STREQ(FileOpenError("").what(), "Cannot open file ");
+}
+
+TEST(Errors, ConversionMessagesQuoteTheText)
+{
+    EXPECT_STREQ(ConvertError::invalidDate("5-Sep-2003").what(), "'5-Sep-2003' is not a valid date");
+    EXPECT_STREQ(ConvertError::invalidTime("").what(), "'' is not a valid time");
+    EXPECT_STREQ(ConvertError::invalidFloat("4.79").what(), "'4.79' is not a valid floating point value");
+}

@@ -1,0 +1,95 @@
+#include "platform/Errors.h"
+#include "platform/Files.h"
+#include "support/TestSupport.h"
+
+#include <sys/stat.h>
+
+using namespace velmar;
+
+TEST(Files, PatternMatching)
+{
+    struct Case {
+        const char* name;
+        const char* pattern;
+        bool match;
+    } const cases[] = {
+        { "english.lng", "*.lng", true },
+        { "English.LNG", "*.lng", true },
+        { ".lng", "*.lng", true },
+        { "english.lng.bak", "*.lng", false },
+        { "lng", "*.lng", false },
+        { "a.b.lng", "*.lng", true },
+        { "config", "conf?g", true },
+        { "config", "c*", true },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(matchesPattern(c.name, c.pattern), c.match);
+    }
+}
+
+TEST(Files, ListingIsSortedAndIncludesHiddenEntriesAndDirectories)
+{
+    test::TempDir dir;
+    dir.write("russian.lng", "");
+    dir.write("english.lng", "");
+    dir.write(".hidden.lng", "");
+    dir.write("notes.txt", "");
+    ::mkdir(dir.file("folder.lng").c_str(), 0755);
+    const std::vector<std::string> expected = { ".hidden.lng", "english.lng", "folder.lng", "russian.lng" };
+    EXPECT_EQ(listDirectory(dir.path(), "*.lng"), expected);
+}
+
+TEST(Files, ExistsMeansAFileNotADirectory)
+{
+    test::TempDir dir;
+    dir.write("config", "x");
+    EXPECT_TRUE(fileExists(dir.file("config")));
+    EXPECT_FALSE(fileExists(dir.path()));
+    EXPECT_FALSE(fileExists(dir.file("missing")));
+    EXPECT_FALSE(fileExists(""));
+}
+
+TEST(Files, FindIgnoringCase)
+{
+    test::TempDir dir;
+    dir.write("Readme_EN.txt", "hello");
+    EXPECT_EQ(findFileIgnoringCase(dir.file("readme_en.TXT")), dir.file("Readme_EN.txt"));
+    EXPECT_EQ(findFileIgnoringCase(dir.file("Readme_EN.txt")), dir.file("Readme_EN.txt"));
+    EXPECT_EQ(findFileIgnoringCase(dir.file("other.txt")), dir.file("other.txt"));
+}
+
+TEST(Files, CopyReplacesAndDeleteReports)
+{
+    test::TempDir dir;
+    dir.write("a", "new content");
+    dir.write("b", "old content that is longer");
+    EXPECT_TRUE(copyFile(dir.file("a"), dir.file("b")));
+    EXPECT_EQ(test::readFile(dir.file("b")), "new content");
+    EXPECT_FALSE(copyFile(dir.file("missing"), dir.file("c")));
+    deleteFile(dir.file("b"));
+    EXPECT_FALSE(fileExists(dir.file("b")));
+    EXPECT_THROW_MSG(deleteFile(dir.file("b")), InOutError, "File not found");
+}
+
+TEST(Files, ReadWholeFile)
+{
+    test::TempDir dir;
+    dir.write("text", std::string("line\r\nwith \0 byte", 17));
+    EXPECT_EQ(readWholeFile(dir.file("text")), std::string("line\r\nwith \0 byte", 17));
+    EXPECT_THROW_MSG(readWholeFile(dir.file("missing")), FileOpenError, "Cannot open file " + dir.file("missing"));
+    EXPECT_THROW_MSG(readWholeFile(""), FileOpenError, "Cannot open file ");
+    EXPECT_THROW_MSG(readWholeFile(dir.path()), FileOpenError, "Cannot open file " + dir.path());
+}
+
+TEST(Files, CurrentDirectoryAndJoin)
+{
+    test::TempDir dir;
+    {
+        test::ScopedCurrentDir inside(dir.path());
+        EXPECT_EQ(currentDirectory(), dir.path());
+    }
+    EXPECT_EQ(joinPath("/a/b", "c"), "/a/b/c");
+    EXPECT_EQ(joinPath("/", "c"), "/c");
+    EXPECT_EQ(joinPath("/a/", "~Log.tmp"), "/a/~Log.tmp");
+}

@@ -1,0 +1,122 @@
+#include "statistics/Table.h"
+#include "support/TestSupport.h"
+
+#include <string>
+
+using namespace velmar;
+
+TEST(Table, FreshTableHasHeaderAndOneEmptyRow)
+{
+    Table t(7);
+    EXPECT_EQ(t.colCount(), 7);
+    EXPECT_EQ(t.rowCount(), 2);
+    EXPECT_EQ(t.cell(0, 1), "");
+    t.setRowCount(0);
+    EXPECT_EQ(t.rowCount(), 2);
+}
+
+TEST(Table, CellsOutliveTheRowCount)
+{
+    Table t(3);
+    t.setRowCount(5);
+    for (int r = 2; r <= 4; ++r)
+        t.setCell(1, r, "row" + std::to_string(r));
+    t.setRowCount(2);
+    t.setRowCount(5);
+    EXPECT_EQ(t.cell(1, 2), "row2");
+    EXPECT_EQ(t.cell(1, 4), "row4");
+
+    // A cell written far beyond the count reads back at once.
+    t.setRowCount(3);
+    t.setCell(2, 7, "late");
+    EXPECT_EQ(t.cell(2, 7), "late");
+    t.setRowCount(8);
+    EXPECT_EQ(t.cell(2, 7), "late");
+}
+
+TEST(Table, ClearRowEmptiesEveryCellOfTheRowOnly)
+{
+    Table t(3);
+    t.setCell(0, 1, "a");
+    t.setCell(2, 1, "c");
+    t.setCell(0, 2, "keep");
+    t.clearRow(1);
+    EXPECT_EQ(t.cell(0, 1), "");
+    EXPECT_EQ(t.cell(2, 1), "");
+    EXPECT_EQ(t.cell(0, 2), "keep");
+    t.setCell(1, 1, "b");
+    EXPECT_EQ(t.cell(0, 1), "");
+    EXPECT_EQ(t.cell(1, 1), "b");
+}
+
+TEST(Table, OverwritingCellsKeepsTheOthers)
+{
+    Table t(4);
+    t.setCell(3, 1, "last");
+    t.setCell(0, 1, "first");
+    t.setCell(1, 1, std::string(300, 'x')); // a length that takes two bytes
+    t.setCell(1, 1, "short");
+    t.setCell(3, 1, "");
+    EXPECT_EQ(t.cell(0, 1), "first");
+    EXPECT_EQ(t.cell(1, 1), "short");
+    EXPECT_EQ(t.cell(2, 1), "");
+    EXPECT_EQ(t.cell(3, 1), "");
+    // Columns outside the table are neither written nor read.
+    t.setCell(4, 1, "no");
+    t.setCell(-1, 1, "no");
+    EXPECT_EQ(t.cell(4, 1), "");
+    EXPECT_EQ(t.cell(-1, 1), "");
+    EXPECT_EQ(t.cell(0, -1), "");
+}
+
+TEST(Table, CellTextMayComeFromTheTableItself)
+{
+    Table t(2);
+    t.setCell(0, 1, "source text");
+    for (int i = 0; i < 100; ++i) // rewrites move rows around in the store
+        t.setCell(1, 1, t.cell(0, 1));
+    t.setCell(0, 2, t.cell(1, 1));
+    EXPECT_EQ(t.cell(0, 2), "source text");
+}
+
+TEST(Table, ManyRewritesKeepEveryRow)
+{
+    // Rewriting early rows with longer texts moves them; the store compacts itself and loses nothing.
+    Table t(5);
+    const int rows = 20000;
+    for (int r = 1; r <= rows; ++r)
+        t.setCell(0, r, std::to_string(r));
+    for (int round = 0; round < 3; ++round) {
+        for (int r = 1; r <= rows; ++r)
+            t.setCell(round + 1, r, std::string(static_cast<size_t>(10 + round), 'a' + static_cast<char>(round)));
+    }
+    for (int r = 1; r <= rows; r += 997) {
+        SCOPED_TRACE(r);
+        EXPECT_EQ(t.cell(0, r), std::to_string(r));
+        EXPECT_EQ(t.cell(3, r), std::string(12, 'c'));
+    }
+    // The same rows written once each: the rewrites may cost at most twice that.
+    Table fresh(5);
+    for (int r = 1; r <= rows; ++r) {
+        for (int c = 0; c < 4; ++c)
+            fresh.setCell(c, r, t.cell(c, r));
+    }
+    EXPECT_LT(t.memoryUsed(), 2 * fresh.memoryUsed());
+}
+
+TEST(Table, FindInColumn0IgnoresCaseWithinTheRange)
+{
+    Table t(2);
+    t.setCell(0, 1, "xyz");
+    t.setCell(0, 2, "ABC");
+    t.setCell(0, 3, "abc");
+    t.setCell(0, 5, "abc");
+    EXPECT_EQ(t.findInColumn0("abc", 1, 3), 2); // first match wins, whatever its case
+    EXPECT_EQ(t.findInColumn0("abc", 3, 4), 3);
+    EXPECT_EQ(t.findInColumn0("abc", 4, 4), -1); // rows outside the range are not looked at
+    EXPECT_EQ(t.findInColumn0("abc", 4, 100), 5);
+    EXPECT_EQ(t.findInColumn0("abc", 1, 0), -1);
+    EXPECT_EQ(t.findInColumn0(test::cp1251("ДОМ"), 0, 9), -1);
+    t.setCell(0, 6, test::cp1251("дом"));
+    EXPECT_EQ(t.findInColumn0(test::cp1251("ДОМ"), 0, 9), 6);
+}

@@ -1,0 +1,20 @@
+// The main of every GUI test: a headless QApplication under fixed locale settings, then the tests.
+#include "platform/Locale.h"
+
+#include <QApplication>
+#include <QLocale>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+int main(int argc, char** argv)
+{
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication::setAttribute(Qt::AA_Use96Dpi);
+    QApplication app(argc, argv);
+    QLocale::setDefault(QLocale::c());
+    velmar::setCurrentLocale(velmar::LocaleFormat { '.', ':' });
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
