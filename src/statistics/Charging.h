@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace velmar {
+
+class Table;
+
+/// What a session is charged by: seconds added to every session and the money per minute.
+struct Charge {
+    int32_t offsetSec = 0;
+    double tarifPerMin = 0.0;
+};
+
+/// The minutes to bill for a session between two date-time values (days since 30 December 1899): the whole
+/// seconds between them (the order does not matter) plus the offset, then 1 for 60 seconds or less, else
+/// the seconds divided by 60 rounded up.
+int64_t sessionMinutes(double sessionStart, double sessionEnd, int32_t offsetSec);
+
+/// The money for a number of minutes: the tariff times the minutes.
+double TimetoMoney(double minutes, double tarifPerMin);
+
+/// The text a money value is written into the tables with: general form, 15 significant digits, the
+/// locale's decimal separator.
+std::string moneyText(double money);
+
+/// Writes the minutes (column 4) and the money (column 6) of the session into a row of the detailed table.
+void FillTime(Table& Str, int row, double sessionStart, double sessionEnd, const Charge& charge);
+
+} // namespace velmar
