@@ -1,6 +1,719 @@
 #include "Unit1/TForm1.h"
 
-TForm1::TForm1(QWidget* parent)
-    : QWidget(parent)
+#include "Unit1/ConsoleDialogs.h"
+#include "Unit1/StatGrid.h"
+#include "Unit1/StatTableModel.h"
+#include "Unit1/Texts.h"
+#include "Unit1/UserDialogs.h"
+#include "export/TemplateExport.h"
+#include "platform/Converters.h"
+#include "platform/Errors.h"
+#include "platform/Files.h"
+#include "settings/ConfigFile.h"
+#include "statistics/Charging.h"
+#include "statistics/Summary.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <array>
+#include <exception>
+
+namespace {
+
+const char* const kConfigName = "config";
+
+// What a message says while no language file has been applied and the start directory holds no
+// "russian" language file to borrow it from.
+const std::array<const char*, 16> kBuiltInLabels = {
+    "Total",
+    "Period:",
+    "",
+    "",
+    "",
+    "",
+    "",
+    "",
+    "",
+    "",
+    "The log file does not exist. Choose the mailer's log on the settings page and save.",
+    "The log file cannot be opened; its copy ~Log.tmp is read instead.",
+    "There is no settings file \"config\" here. Check the settings and press Save.",
+    "This is not a valid number.",
+    "The export template holds a bad tag: every % must be followed by a digit.",
+    "The export file cannot be created.",
+};
+
+// Shows the wait cursor for as long as a rebuild runs.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+template <typename W>
+W* named(W* widget, const char* name)
 {
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+QToolButton* toolButton(QWidget* parent, const char* name, const QString& text, QRect geometry, bool flat = true)
+{
+    auto* button = named(new QToolButton(parent), name);
+    button->setText(text);
+    button->setGeometry(geometry);
+    button->setAutoRaise(flat);
+    // Tool buttons never take the focus, so pressing one never runs the check of the edit being left.
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+QLabel* label(QWidget* parent, const char* name, const QString& text, QPoint at)
+{
+    auto* l = named(new QLabel(text, parent), name);
+    l->move(at);
+    l->adjustSize();
+    return l;
+}
+
+QLineEdit* edit(QWidget* parent, const char* name, const QString& text, QRect geometry)
+{
+    auto* e = named(new QLineEdit(text, parent), name);
+    e->setGeometry(geometry);
+    return e;
+}
+
+QGroupBox* groupBox(QWidget* parent, const char* name, const QString& title, QRect geometry)
+{
+    auto* box = named(new QGroupBox(title, parent), name);
+    box->setGeometry(geometry);
+    return box;
+}
+
+// Replaces the items of a date box, keeping the text it shows.
+void setItemsKeepingText(QComboBox* box, const std::vector<std::string>& items)
+{
+    const QString text = box->currentText();
+    const QSignalBlocker blocker(box);
+    box->clear();
+    QStringList list;
+    list.reserve(static_cast<qsizetype>(items.size()));
+    for (const std::string& item : items)
+        list.append(fromCodePage(item));
+    box->addItems(list);
+    box->setCurrentIndex(-1);
+    box->setEditText(text);
+}
+
+} // namespace
+
+TForm1::TForm1(UserDialogs& dialogs, std::vector<std::string> params, QWidget* parent)
+    : QWidget(parent)
+    , dialogs_(dialogs)
+    , params_(std::move(params))
+{
+    buildWindow();
+    guarded([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() = default;
+
+// ---------------------------------------------------------------------------------------------------
+// The window
+
+void TForm1::buildWindow()
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Velmar statistic v1.4"));
+    setGeometry(223, 155, 429, 263);
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(11);
+    setFont(font);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    PageC = named(new QTabWidget(this), "PageC");
+    PageC->setDocumentMode(true);
+    layout->addWidget(PageC);
+
+    Tab1 = named(new QWidget, "Tab1");
+    Tab2 = named(new QWidget, "Tab2");
+    Tab3 = named(new QWidget, "Tab3");
+    Tab4 = named(new QWidget, "Tab4");
+    TabSheet1 = named(new QWidget, "TabSheet1");
+    PageC->addTab(Tab1, QStringLiteral("Подробная"));
+    PageC->addTab(Tab2, QStringLiteral("Общая"));
+    PageC->addTab(Tab3, QStringLiteral("Настройки"));
+    PageC->addTab(Tab4, QStringLiteral("Экспорт"));
+    PageC->addTab(TabSheet1, QStringLiteral("Инфо"));
+
+    auto fill = [](QWidget* page, QWidget* content) {
+        auto* pageLayout = new QVBoxLayout(page);
+        pageLayout->setContentsMargins(0, 0, 0, 0);
+        pageLayout->addWidget(content);
+    };
+
+    Str = named(new StatGrid(Tab1), "Str");
+    StrModel = new StatTableModel(strData_, this);
+    Str->setModel(StrModel);
+    Str->setColumnWidths({ 68, 53, 55, 66, 32, 60, 49 });
+    fill(Tab1, Str);
+
+    StrFull = named(new StatGrid(Tab2), "StrFull");
+    StrFullModel = new StatTableModel(strFullData_, this);
+    StrFull->setModel(StrFullModel);
+    StrFull->setColumnWidths({ 97, 80, 72, 64, 91 });
+    fill(Tab2, StrFull);
+    connect(StrFull, &StatGrid::mouseReleased, this, [this] { guarded([this] { StrFullMouseUp(); }); });
+
+    buildSettingsPage(Tab3);
+    buildExportPage(Tab4);
+
+    Memo1 = named(new QPlainTextEdit(TabSheet1), "Memo1");
+    Memo1->setReadOnly(true);
+    fill(TabSheet1, Memo1);
+
+    connect(qApp, &QApplication::focusChanged, this, &TForm1::onFocusChanged);
+}
+
+void TForm1::buildSettingsPage(QWidget* page)
+{
+    PrefBox = groupBox(page, "PrefBox", QStringLiteral(" Опции "), { 6, 2, 343, 63 });
+    Label1 = label(PrefBox, "Label1", QStringLiteral("Смещение:"), { 6, 18 });
+    Label1->setToolTip(QStringLiteral("(в сек) время набора нормера и т.д."));
+    Offset = edit(PrefBox, "Offset", QStringLiteral("0"), { 6, 32, 61, 21 });
+    Label3 = label(PrefBox, "Label3", QStringLiteral("Тариф:"), { 74, 18 });
+    Label3->setToolTip(QStringLiteral("Тариф за минуту звонка"));
+    tarif = edit(PrefBox, "tarif", QStringLiteral("4,79"), { 74, 32, 59, 21 });
+    Label2 = label(PrefBox, "Label2", QStringLiteral("Файл:"), { 138, 18 });
+    Label2->setToolTip(QStringLiteral("Лог-файл Velmar"));
+    FileN = edit(PrefBox, "FileN", QStringLiteral("C:\\Mail\\LOG\\new_line.log"), { 138, 32, 171, 21 });
+    FileN->setReadOnly(true);
+    OpenLog = toolButton(PrefBox, "OpenLog", QStringLiteral("..."), { 314, 32, 23, 21 });
+    OpenLog->setToolTip(QStringLiteral("Открыть Log-файл"));
+    connect(OpenLog, &QToolButton::clicked, this, [this] { guarded([this] { OpenLogClick(); }); });
+
+    DateBox = groupBox(page, "DateBox", QString(), { 6, 68, 343, 45 });
+    Dat1L = named(new QLabel(DateBox), "Dat1L");
+    Dat1L->setGeometry(4, 20, 29, 13);
+    Dat1L->setAlignment(Qt::AlignCenter);
+    Dat1 = named(new QComboBox(DateBox), "Dat1");
+    Dat1->setEditable(true);
+    Dat1->setInsertPolicy(QComboBox::NoInsert);
+    Dat1->setGeometry(36, 16, 89, Dat1->sizeHint().height());
+    connect(Dat1, &QComboBox::activated, this, [this](int index) { guarded([this, index] { Dat1Select(index); }); });
+    Dat2L = named(new QLabel(DateBox), "Dat2L");
+    Dat2L->setGeometry(128, 20, 29, 13);
+    Dat2L->setAlignment(Qt::AlignCenter);
+    Dat2 = named(new QComboBox(DateBox), "Dat2");
+    Dat2->setEditable(true);
+    Dat2->setInsertPolicy(QComboBox::NoInsert);
+    Dat2->setGeometry(160, 16, 89, Dat2->sizeHint().height());
+    ApplyB = toolButton(DateBox, "ApplyB", QString(), { 256, 12, 81, 25 });
+    connect(ApplyB, &QToolButton::clicked, this, [this] { guarded([this] { ApplyBClick(); }); });
+
+    Lang = groupBox(page, "Lang", QStringLiteral(" Language (Язык) "), { 6, 120, 155, 45 });
+    LangBox = named(new QComboBox(Lang), "LangBox");
+    LangBox->setEditable(false);
+    LangBox->setGeometry(8, 16, 137, LangBox->sizeHint().height());
+
+    SaveB = named(new QPushButton(QStringLiteral("Сохранить"), page), "SaveB");
+    SaveB->setGeometry(172, 128, 85, 33);
+    SaveB->setToolTip(QStringLiteral("Что бы изменения вступили в силу их надо сохранить"));
+    SaveB->setFocusPolicy(Qt::StrongFocus);
+    connect(SaveB, &QPushButton::clicked, this, [this] { guarded([this] { SaveBClick(); }); });
+
+    DefB = toolButton(page, "DefB", QStringLiteral("По дефолту"), { 264, 128, 85, 33 }, false);
+    connect(DefB, &QToolButton::clicked, this, [this] { guarded([this] { DefBClick(); }); });
+}
+
+void TForm1::buildExportPage(QWidget* page)
+{
+    MacInfo = groupBox(page, "MacInfo", QStringLiteral("Теги"), { 8, 4, 85, 125 });
+    MacInfo->setToolTip(QStringLiteral("Пример: шаблон %1, %4 даёт строки из даты лога, запятой и адреса FidoNet"));
+    Label4 = named(new QLabel(MacInfo), "Label4");
+    Label4->setGeometry(6, 15, 76, 104);
+    Label4->setAttribute(Qt::WA_TranslucentBackground);
+    Label4->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label4->setText(QStringLiteral("%1 - Дата\n%2 - Начало\n%3 - Конец\n%4 - Адрес\n%5 - Минуты\n"
+                                   "%6 - Получено\n%7 - Деньги\n%8 - Сессий"));
+
+    Label5 = label(page, "Label5", QStringLiteral("Формат для подробной статистики: "), { 104, 4 });
+    Label5->setToolTip(QStringLiteral("Можно писать с %1 до %6"));
+    Exp = edit(page, "Exp", QStringLiteral("%1 %2 %3 %4 %5 %6"), { 104, 18, 245, 21 });
+    Label6 = label(page, "Label6", QStringLiteral("Формат для общей статистики: "), { 104, 40 });
+    Label6->setToolTip(QStringLiteral("Можно писать с %4 до %7"));
+    Exp2 = edit(page, "Exp2", QStringLiteral("%4 %5 %6 %7"), { 104, 54, 245, 21 });
+
+    ExpBox = groupBox(page, "ExpBox", QStringLiteral("Экспортировать"), { 104, 76, 245, 53 });
+    FullStat = toolButton(ExpBox, "FullStat", QStringLiteral("Подробную"), { 8, 16, 73, 29 });
+    FullStat2 = toolButton(ExpBox, "FullStat2", QStringLiteral("Общую"), { 88, 16, 69, 28 });
+    AllStat = toolButton(ExpBox, "AllStat", QStringLiteral("Все"), { 164, 16, 73, 28 });
+    connect(FullStat, &QToolButton::clicked, this, [this] { guarded([this] { FullStatClick(); }); });
+    connect(FullStat2, &QToolButton::clicked, this, [this] { guarded([this] { FullStat2Click(); }); });
+    connect(AllStat, &QToolButton::clicked, this, [this] { guarded([this] { AllStatClick(); }); });
+}
+
+// ---------------------------------------------------------------------------------------------------
+// The general rule and the messages
+
+template <typename Handler>
+void TForm1::guarded(Handler&& handler)
+{
+    try {
+        handler();
+    } catch (...) {
+        showException();
+    }
+}
+
+void TForm1::showException()
+{
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        Mess("Out of memory");
+    } catch (const std::exception& error) {
+        Mess(error.what());
+    } catch (...) {
+        Mess("Unknown error");
+    }
+}
+
+void TForm1::Mess(std::string_view text)
+{
+    ++messageCount_;
+    const QString shown = fromCodePage(text);
+    // After "-e" the program is on its way out: a box would close at once, so nobody waits for it.
+    if (endRequested_)
+        writeErrorLine(shown);
+    else
+        dialogs_.showError(this, shown);
+}
+
+std::string TForm1::labelText(int index)
+{
+    if (index < 0 || index >= static_cast<int>(kBuiltInLabels.size()))
+        return {};
+    if (!labelList_.empty())
+        return static_cast<size_t>(index) < labelList_.size() ? labelList_[static_cast<size_t>(index)] : std::string();
+    if (!fallbackLanguage_) {
+        const std::string path = velmar::joinPath(startDir_.empty() ? velmar::currentDirectory() : startDir_,
+            "russian.lng");
+        fallbackLanguage_ = velmar::fileExists(velmar::findFileIgnoringCase(path)) ? velmar::readLanguage(path)
+                                                                                  : velmar::Language {};
+    }
+    const std::string& borrowed = fallbackLanguage_->labels[static_cast<size_t>(index)];
+    return borrowed.empty() ? std::string(kBuiltInLabels[static_cast<size_t>(index)]) : borrowed;
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Start-up and shutdown
+
+void TForm1::FormCreate()
+{
+    // Log dates are always read day first, with "-" between day, month and year (see VelmarToDate).
+    labelList_.clear();
+    startDir_ = velmar::currentDirectory();
+
+    if (velmar::fileExists(kConfigName)) {
+        LangActivate();
+        ReadConf();
+        REadIni(LangBox->currentText());
+        if (!FreeLog())
+            return;
+        FillTabl();
+        FillFull();
+        PageC->setCurrentIndex(kDetailedPage);
+        if (!params_.empty() && !params_.front().empty())
+            ComLine();
+    } else {
+        Mess(labelText(12));
+        PageC->setCurrentIndex(kSettingsPage);
+        PageV(false);
+    }
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    guarded([this] { FormClose(); });
+    // Whatever happened to the copy, the window closes.
+    event->accept();
+}
+
+void TForm1::FormClose()
+{
+    velmar::removeLogCopy(startDir_);
+}
+
+void TForm1::removeOwnLogCopy()
+{
+    if (!copyMade_)
+        return;
+    guarded([this] { velmar::removeLogCopy(startDir_); });
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Window helpers
+
+void TForm1::PageV(bool visible)
+{
+    PageC->setTabVisible(kDetailedPage, visible);
+    PageC->setTabVisible(kSummaryPage, visible);
+}
+
+void TForm1::StrFullMouseUp()
+{
+    int rest = StrFull->width() - 8;
+    for (int column = 0; column < 4; ++column)
+        rest -= StrFull->columnWidth(column);
+    // A last column that would vanish keeps the narrowest width, so the user can still grab it.
+    StrFull->setColumnWidth(4, std::max(rest, StrFull->horizontalHeader()->minimumSectionSize()));
+}
+
+void TForm1::onFocusChanged(QWidget* old, QWidget* now)
+{
+    // Only leaving an edit for another control of this window runs its check; a message box or another
+    // application taking the focus does not.
+    if (!now || now->window() != this)
+        return;
+    if (old == Offset && now != Offset)
+        guarded([this] { OffsetExit(); });
+    else if (old == tarif && now != tarif)
+        guarded([this] { tarifExit(); });
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Settings and language
+
+void TForm1::LangActivate()
+{
+    const std::vector<std::string> names = velmar::languageNames(velmar::currentDirectory());
+    for (const std::string& name : names)
+        LangBox->addItem(fromNativePath(name));
+    if (names.empty())
+        LangBox->setEnabled(false);
+}
+
+void TForm1::REadIni(const QString& name)
+{
+    const velmar::Language lang = velmar::readLanguage(velmar::joinPath(startDir_, toNativePath(name) + ".lng"));
+
+    for (int column = 0; column < 7; ++column)
+        strData_.setCell(column, 0, lang.cols[static_cast<size_t>(column)]);
+    for (int column = 0; column < 5; ++column)
+        strFullData_.setCell(column, 0, lang.cols[static_cast<size_t>(column) + 3]);
+    StrModel->headerChanged();
+    StrFullModel->headerChanged();
+
+    for (int page = 0; page < 5; ++page)
+        PageC->setTabText(page, fromCodePage(lang.pages[static_cast<size_t>(page)]));
+
+    PrefBox->setTitle(fromCodePage(lang.prefBox));
+    Label1->setText(fromCodePage(lang.label1));
+    Label1->setToolTip(fromCodePage(lang.label1Hint));
+    Label2->setText(fromCodePage(lang.label2));
+    Label2->setToolTip(fromCodePage(lang.label2Hint));
+    Label3->setText(fromCodePage(lang.label3));
+    Label3->setToolTip(fromCodePage(lang.label3Hint));
+    SaveB->setText(fromCodePage(lang.saveB));
+    SaveB->setToolTip(fromCodePage(lang.saveBHint));
+    DefB->setText(fromCodePage(lang.defB));
+    DateBox->setTitle(fromCodePage(lang.dateBox));
+    Dat1L->setText(fromCodePage(lang.dat1L));
+    Dat2L->setText(fromCodePage(lang.dat2L));
+    ApplyB->setText(fromCodePage(lang.applyB));
+    for (QLabel* l : { Label1, Label2, Label3 })
+        l->adjustSize();
+
+    Label5->setText(fromCodePage(lang.label5));
+    Label5->setToolTip(fromCodePage(lang.label5Hint));
+    Label6->setText(fromCodePage(lang.label6));
+    Label6->setToolTip(fromCodePage(lang.label6Hint));
+    ExpBox->setTitle(fromCodePage(lang.expBox));
+    FullStat->setText(fromCodePage(lang.fullStat));
+    FullStat2->setText(fromCodePage(lang.fullStat2));
+    AllStat->setText(fromCodePage(lang.allStat));
+    MacInfo->setTitle(fromCodePage(lang.macInfo));
+    MacInfo->setToolTip(fromCodePage(lang.macInfoHint));
+    for (QLabel* l : { Label5, Label6 })
+        l->adjustSize();
+    Label4->setText(fromCodePage(lang.label4));
+
+    labelList_.assign(lang.labels.begin(), lang.labels.end());
+
+    std::string readme;
+    try {
+        readme = velmar::loadReadme(toNativePath(fromCodePage(lang.readme)));
+    } catch (const velmar::FileOpenError&) {
+        throw velmar::FileOpenError(lang.readme);
+    }
+    QString text = fromCodePage(readme);
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    Memo1->setPlainText(text);
+}
+
+void TForm1::ReadConf()
+{
+    velmar::readConfRec(kConfigName, confRec_);
+    tarif->setText(fromCodePage(velmar::formatFloat(confRec_.TarifPerMin)));
+    Offset->setText(fromCodePage(velmar::formatInt(confRec_.OffsetSec)));
+    FileN->setText(fromCodePage(confRec_.LogFile()));
+    Exp->setText(fromCodePage(confRec_.ExpFormat()));
+    Exp2->setText(fromCodePage(confRec_.Exp2Format()));
+
+    std::vector<std::string> items;
+    for (int i = 0; i < LangBox->count(); ++i)
+        items.push_back(toCodePage(LangBox->itemText(i)));
+    LangBox->setCurrentIndex(velmar::chooseLanguage(items, confRec_.LangName()));
+}
+
+void TForm1::WriteConf()
+{
+    velmar::setCurrentDirectory(startDir_);
+    velmar::ConfTexts texts;
+    texts.tarif = toCodePage(tarif->text());
+    texts.offset = toCodePage(Offset->text());
+    texts.logFile = toCodePage(FileN->text());
+    texts.exp = toCodePage(Exp->text());
+    texts.exp2 = toCodePage(Exp2->text());
+    texts.langName = toCodePage(LangBox->currentText());
+    velmar::fillConfRec(confRec_, texts);
+    velmar::writeConfRec(velmar::joinPath(startDir_, kConfigName), confRec_);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Statistics
+
+bool TForm1::FreeLog()
+{
+    const std::string path = toNativePath(FileN->text());
+    if (!velmar::fileExists(path)) {
+        Mess(labelText(10));
+        PageC->setCurrentIndex(kSettingsPage);
+        PageV(false);
+        return false;
+    }
+    logText_.bind(path);
+    if (logText_.openShared())
+        return true;
+    // The mailer holds the log: read a copy of it as it stands now.
+    Mess(labelText(11));
+    logText_.bind(velmar::copyLockedLog(path, startDir_));
+    copyMade_ = true;
+    return true;
+}
+
+void TForm1::FillTabl()
+{
+    const WaitCursor wait;
+    const std::string from = toCodePage(Dat1->currentText());
+    const std::string to = toCodePage(Dat2->currentText());
+    const velmar::Charge charge { confRec_.OffsetSec, confRec_.TarifPerMin };
+
+    StrModel->beginRebuild();
+    Str->setUpdatesEnabled(false);
+    try {
+        velmar::FillTabl(logText_, from, to, charge, strData_, dat1Days_, dat2Days_, sessionTimes_);
+    } catch (...) {
+        StrModel->endRebuild();
+        Str->setUpdatesEnabled(true);
+        syncDayBoxes(false);
+        throw;
+    }
+    StrModel->endRebuild();
+    Str->setUpdatesEnabled(true);
+    syncDayBoxes(true);
+    Str->scrollToBottom();
+}
+
+void TForm1::FillFull()
+{
+    const WaitCursor wait;
+    StrFullModel->beginRebuild();
+    try {
+        velmar::FillFull(strData_, strFullData_, labelText(0), confRec_.TarifPerMin);
+    } catch (...) {
+        StrFullModel->endRebuild();
+        throw;
+    }
+    StrFullModel->endRebuild();
+}
+
+void TForm1::syncDayBoxes(bool withDat2)
+{
+    if (static_cast<size_t>(Dat1->count()) != dat1Days_.items().size())
+        setItemsKeepingText(Dat1, dat1Days_.items());
+    if (withDat2)
+        setItemsKeepingText(Dat2, dat2Days_);
+}
+
+void TForm1::Dat1Select(int index)
+{
+    velmar::Dat1Select(dat1Days_.items(), index, dat2Days_);
+    setItemsKeepingText(Dat2, dat2Days_);
+}
+
+void TForm1::ApplyBClick()
+{
+    if (velmar::ApplyRange(toCodePage(Dat1->currentText()), toCodePage(Dat2->currentText()))
+        == velmar::RangeAction::Rebuild) {
+        FillTabl();
+        FillFull();
+        return;
+    }
+    Dat1->setEditText(QString());
+    Dat2->setEditText(QString());
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Settings page actions
+
+void TForm1::DefBClick()
+{
+    tarif->setText(QStringLiteral("4,79"));
+    Offset->setText(QStringLiteral("0"));
+    FileN->setText(QStringLiteral("C:\\Mail\\LOG\\NEW_LINE.LOG"));
+    Exp->setText(QStringLiteral("%1 %2 %3 %4 %5 %6 %7"));
+    Exp2->setText(QStringLiteral("%4 %5 %6 %7 %8"));
+}
+
+void TForm1::SaveBClick()
+{
+    WriteConf();
+    if (!FreeLog())
+        return;
+    REadIni(LangBox->currentText());
+    FillTabl();
+    FillFull();
+    PageV(true);
+}
+
+void TForm1::OffsetExit()
+{
+    try {
+        velmar::offsetToInt32(toCodePage(Offset->text()));
+    } catch (const velmar::ConvertError&) {
+        Mess(labelText(13));
+        Offset->setText(fromCodePage(velmar::formatInt(confRec_.OffsetSec)));
+        Offset->setFocus();
+    }
+}
+
+void TForm1::tarifExit()
+{
+    try {
+        velmar::toFloat(toCodePage(tarif->text()));
+    } catch (const velmar::ConvertError&) {
+        Mess(labelText(13));
+        tarif->setText(fromCodePage(velmar::formatFloat(confRec_.TarifPerMin)));
+        tarif->setFocus();
+    }
+}
+
+void TForm1::OpenLogClick()
+{
+    const std::optional<QString> name
+        = dialogs_.openFile(this, QStringLiteral("Открыть Log-File"), QStringLiteral("Velmar Log-file (*.log)"));
+    if (name)
+        FileN->setText(*name);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Export
+
+void TForm1::ExpStat(int tagOffset, const velmar::Table& table, const QString& templateText)
+{
+    const std::string from = toCodePage(Dat1->currentText());
+    const std::string to = toCodePage(Dat2->currentText());
+    const std::string word = labelText(1);
+    const velmar::ExportHeading heading { from, to, word };
+    velmar::ExpStat(expText_, tagOffset, table, toCodePage(templateText), heading, [this] { Mess(labelText(14)); });
+}
+
+void TForm1::exportToChosenFile(bool detailed, bool summary)
+{
+    const std::optional<QString> chosen = dialogs_.saveFile(this, QStringLiteral("Экспортировать"),
+        QStringLiteral("Export text file (*.*)"), QStringLiteral("txt"), lastExportName_);
+    if (!chosen)
+        return;
+    lastExportName_ = *chosen;
+    expText_.assign(toNativePath(*chosen));
+    expText_.rewrite();
+    try {
+        if (detailed)
+            ExpStat(0, strData_, Exp->text());
+        // The summary template is taken only after the detailed block has been written.
+        if (summary)
+            ExpStat(3, strFullData_, Exp2->text());
+        expText_.close();
+    } catch (...) {
+        // Keep what was written: the file is closed on every way out.
+        expText_.closeQuietly();
+        throw;
+    }
+}
+
+void TForm1::FullStatClick()
+{
+    exportToChosenFile(true, false);
+}
+
+void TForm1::FullStat2Click()
+{
+    exportToChosenFile(false, true);
+}
+
+void TForm1::AllStatClick()
+{
+    exportToChosenFile(true, true);
+}
+
+void TForm1::ComLine()
+{
+    velmar::ComLine(params_, *this);
+}
+
+bool TForm1::Rewr(const std::string& fileName)
+{
+    expText_.assign(fileName);
+    try {
+        expText_.rewrite();
+    } catch (const velmar::InOutError&) {
+        Mess(labelText(15));
+        return false;
+    }
+    return true;
+}
+
+void TForm1::exportTable(int tagOffset)
+{
+    ExpStat(tagOffset, tagOffset == 0 ? strData_ : strFullData_, tagOffset == 0 ? Exp->text() : Exp2->text());
+}
+
+void TForm1::closeExport()
+{
+    expText_.close();
+}
+
+void TForm1::closeExportQuietly() noexcept
+{
+    expText_.closeQuietly();
+}
+
+void TForm1::requestEnd()
+{
+    endRequested_ = true;
 }

@@ -1,11 +1,6 @@
-#include "Unit1/TForm1.h"
-
-#include <QApplication>
+#include "Unit1/Application.h"
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    TForm1 form;
-    form.show();
-    return app.exec();
+    return runApplication(argc, argv);
 }

@@ -1,0 +1,61 @@
+#include "Unit1/Application.h"
+
+#include "Unit1/ConsoleDialogs.h"
+#include "Unit1/TForm1.h"
+#include "Unit1/WidgetDialogs.h"
+#include "platform/CodePage.h"
+#include "platform/Locale.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+bool hasDisplay()
+{
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x11 && *x11) || (wayland && *wayland);
+}
+
+} // namespace
+
+int runApplication(int argc, char** argv)
+{
+    // A run from cron has no display: work on the offscreen platform instead of failing to start.
+    if (!hasDisplay() && !std::getenv("QT_QPA_PLATFORM"))
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+
+    velmar::setCurrentLocale(velmar::localeFromEnvironment());
+    const bool knownCodePage = velmar::CodePage::selectFromEnvironment();
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("velmar-stat"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Velmar statistic"));
+    QApplication::setApplicationVersion(QStringLiteral("1.4"));
+
+    if (!knownCodePage) {
+        std::fprintf(stderr, "velmar-stat: unknown code page in VELMAR_CODEPAGE (%s); using windows-1251\n",
+            std::getenv("VELMAR_CODEPAGE"));
+    }
+
+    std::vector<std::string> params;
+    for (int i = 1; i < argc; ++i)
+        params.emplace_back(argv[i]);
+
+    // Without a screen nobody can answer a box: messages go to standard error and the run ends after start-up.
+    const bool unattended = QGuiApplication::platformName() == QLatin1String("offscreen");
+    WidgetDialogs widgets;
+    ConsoleDialogs console;
+    UserDialogs& dialogs = unattended ? static_cast<UserDialogs&>(console) : static_cast<UserDialogs&>(widgets);
+
+    TForm1 form(dialogs, std::move(params));
+    if (unattended || form.endRequested()) {
+        form.removeOwnLogCopy();
+        return form.messageCount() == 0 ? 0 : 1;
+    }
+    form.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,40 @@
+#include "Unit1/Texts.h"
+
+#include "platform/CodePage.h"
+
+#include <QFile>
+
+QString fromCodePage(std::string_view bytes)
+{
+    const velmar::CodePage& page = velmar::CodePage::current();
+    QString text;
+    text.reserve(static_cast<qsizetype>(bytes.size()));
+    for (char c : bytes) {
+        const char32_t ch = page.toUnicode(static_cast<unsigned char>(c));
+        if (ch < 0x10000)
+            text += QChar(static_cast<char16_t>(ch));
+        else
+            text += QString::fromUcs4(&ch, 1);
+    }
+    return text;
+}
+
+std::string toCodePage(const QString& text)
+{
+    const velmar::CodePage& page = velmar::CodePage::current();
+    std::string bytes;
+    bytes.reserve(static_cast<size_t>(text.size()));
+    for (char32_t ch : text.toUcs4())
+        bytes += static_cast<char>(page.fromUnicode(ch));
+    return bytes;
+}
+
+std::string toNativePath(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+QString fromNativePath(std::string_view path)
+{
+    return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
+}
