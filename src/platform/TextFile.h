@@ -46,6 +46,7 @@ public:
     /// Buffered; raises InOutError when the file is not open or the bytes cannot be written.
     void write(std::string_view bytes) override;
     /// Flushes and closes; raises InOutError (e.g. "Disk full") -- the file is closed all the same.
+    /// Closing a variable that is not open raises "File not open".
     void close();
     /// Closes without raising (after a failure), keeping whatever could be written.
     void closeQuietly() noexcept;
@@ -54,6 +55,8 @@ public:
 
     /// "File not open for output" (105): a write to a variable that was never created or is closed.
     static constexpr int kNotOpenForOutput = 105;
+    /// "File not open" (103): a close of a variable that is not open.
+    static constexpr int kNotOpen = 103;
 
 private:
     // Writes out the buffer; on a failure the bytes that did reach the file leave the buffer and the rest stays.
