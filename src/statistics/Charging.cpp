@@ -1,0 +1,45 @@
+#include "statistics/Charging.h"
+
+#include "platform/Converters.h"
+#include "statistics/Table.h"
+
+#include <cmath>
+#include <limits>
+
+namespace velmar {
+
+int64_t sessionMinutes(double sessionStart, double sessionEnd, int32_t offsetSec) {
+    // The log shows whole seconds; the stored date-times carry rounding either way, so round, not truncate.
+    const double product = std::fabs(sessionEnd - sessionStart) * 86400.0;
+    constexpr double kLimit = 9.2e18; // below the 64-bit maximum
+    int64_t seconds = 0;
+    if (std::isnan(product))
+        seconds = 0;
+    else if (product >= kLimit)
+        seconds = std::numeric_limits<int64_t>::max();
+    else
+        seconds = std::llround(product);
+
+    int64_t sum = 0;
+    if (__builtin_add_overflow(seconds, static_cast<int64_t>(offsetSec), &sum))
+        sum = std::numeric_limits<int64_t>::max(); // seconds are never negative, so only the top can be passed
+
+    if (sum <= 60) return 1;
+    return sum / 60 + (sum % 60 != 0 ? 1 : 0);
+}
+
+double TimetoMoney(double minutes, double tarifPerMin) {
+    return tarifPerMin * minutes;
+}
+
+std::string moneyText(double money) {
+    return formatFloat(money);
+}
+
+void FillTime(Table& Str, int row, double sessionStart, double sessionEnd, const Charge& charge) {
+    const int64_t minutes = sessionMinutes(sessionStart, sessionEnd, charge.offsetSec);
+    Str.setCell(4, row, formatInt(minutes));
+    Str.setCell(6, row, moneyText(TimetoMoney(static_cast<double>(minutes), charge.tarifPerMin)));
+}
+
+} // namespace velmar

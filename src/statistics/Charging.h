@@ -13,9 +13,9 @@ struct Charge {
     double tarifPerMin = 0.0;
 };
 
-/// The minutes to bill for a session between two date-time values (days since 30 December 1899): the whole
-/// seconds between them (the order does not matter) plus the offset, then 1 for 60 seconds or less, else
-/// the seconds divided by 60 rounded up.
+/// The minutes to bill for a session between two date-time values (days since 30 December 1899): the seconds
+/// between them rounded to the nearest whole second (the order does not matter) plus the offset, then 1 for
+/// 60 seconds or less, else the seconds divided by 60 rounded up.
 int64_t sessionMinutes(double sessionStart, double sessionEnd, int32_t offsetSec);
 
 /// The money for a number of minutes: the tariff times the minutes.
