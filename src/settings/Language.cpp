@@ -1,0 +1,76 @@
+#include "settings/Language.h"
+
+#include "platform/Errors.h"
+#include "platform/Files.h"
+#include "platform/IniFile.h"
+
+namespace velmar {
+
+Language readLanguage(const std::string& path)
+{
+    // Language files come from systems whose file names ignore letter case.
+    const IniFile ini = IniFile::load(findFileIgnoringCase(path));
+    Language lang;
+
+    for (size_t i = 0; i < lang.cols.size(); ++i)
+        lang.cols[i] = ini.readString("Cols", std::to_string(i), "");
+    for (size_t i = 0; i < lang.pages.size(); ++i)
+        lang.pages[i] = ini.readString("Pages", std::to_string(i), "Page" + std::to_string(i));
+
+    const auto pref = [&ini](const char* key) { return ini.readString("Preferences page", key, ""); };
+    lang.prefBox = pref("0");
+    lang.label1 = pref("1");
+    lang.label1Hint = pref("H1");
+    lang.label2 = pref("3");
+    lang.label2Hint = pref("H3");
+    lang.label3 = pref("2");
+    lang.label3Hint = pref("H2");
+    lang.saveB = pref("4");
+    lang.saveBHint = pref("H4");
+    lang.defB = pref("5");
+    lang.dateBox = pref("6");
+    lang.dat1L = pref("7");
+    lang.dat2L = pref("8");
+    lang.applyB = pref("9");
+
+    const auto exp = [&ini](const std::string& key) { return ini.readString("Export", key, ""); };
+    lang.label5 = exp("0");
+    lang.label5Hint = exp("H0");
+    lang.label6 = exp("1");
+    lang.label6Hint = exp("H1");
+    lang.expBox = exp("2");
+    lang.fullStat = exp("3");
+    lang.fullStat2 = exp("4");
+    lang.allStat = exp("5");
+    lang.macInfo = exp("10");
+    lang.macInfoHint = exp("H10");
+    for (int key = 11; key <= 18; ++key) {
+        lang.label4 += exp(std::to_string(key));
+        lang.label4 += "\n\r"; // line feed first: the order the window has always shown
+    }
+
+    for (size_t i = 0; i < lang.labels.size(); ++i)
+        lang.labels[i] = ini.readString("Labels", std::to_string(i), "");
+    lang.readme = ini.readString("Readme", "0", "");
+    return lang;
+}
+
+std::vector<std::string> languageNames(const std::string& directory)
+{
+    std::vector<std::string> names;
+    for (const std::string& entry : listDirectory(directory, "*.lng"))
+        names.push_back(entry.substr(0, entry.size() - 4));
+    return names;
+}
+
+std::string loadReadme(const std::string& name)
+{
+    try {
+        return readWholeFile(findFileIgnoringCase(name));
+    } catch (const FileOpenError&) {
+        // The message names the file as the language file wrote it.
+        throw FileOpenError(name);
+    }
+}
+
+} // namespace velmar

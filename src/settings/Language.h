@@ -1,0 +1,64 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace velmar {
+
+/// Every text that one language file sets, in the order the window applies them. A key the file lacks
+/// gives an empty text, except the page captions, which default to "Page<n>".
+struct Language {
+    /// "Cols" keys "0" to "7": the detailed table takes 0 to 6, the summary 3 to 7.
+    std::array<std::string, 8> cols;
+    /// "Pages" keys "0" to "4", the captions of the five pages in page order.
+    std::array<std::string, 5> pages;
+
+    // "Preferences page"
+    std::string prefBox; ///< "0"
+    std::string label1; ///< "1", label of the offset
+    std::string label1Hint; ///< "H1"
+    std::string label2; ///< "3", label of the log path
+    std::string label2Hint; ///< "H3"
+    std::string label3; ///< "2", label of the tariff
+    std::string label3Hint; ///< "H2"
+    std::string saveB; ///< "4"
+    std::string saveBHint; ///< "H4"
+    std::string defB; ///< "5"
+    std::string dateBox; ///< "6"
+    std::string dat1L; ///< "7"
+    std::string dat2L; ///< "8"
+    std::string applyB; ///< "9"
+
+    // "Export"
+    std::string label5; ///< "0", label of the detailed template
+    std::string label5Hint; ///< "H0"
+    std::string label6; ///< "1", label of the summary template
+    std::string label6Hint; ///< "H1"
+    std::string expBox; ///< "2"
+    std::string fullStat; ///< "3"
+    std::string fullStat2; ///< "4"
+    std::string allStat; ///< "5"
+    std::string macInfo; ///< "10"
+    std::string macInfoHint; ///< "H10"
+    /// The tag list: keys "11" to "18" of "Export", each followed by a line feed and a carriage return.
+    std::string label4;
+
+    /// "Labels" keys "0" to "15": the messages and words that the program shows by index.
+    std::array<std::string, 16> labels;
+    /// "Readme" key "0": the name of the readme file, unchanged.
+    std::string readme;
+};
+
+/// Reads a language file (its name matched ignoring letter case); a missing file gives every default.
+Language readLanguage(const std::string& path);
+
+/// The names of the "*.lng" entries of a directory without their last four characters, in name order.
+/// Hidden entries and directories count too, and an entry named ".lng" gives the empty name.
+std::vector<std::string> languageNames(const std::string& directory);
+
+/// The whole text of a readme file; raises FileOpenError ("Cannot open file <name>") when it cannot be read.
+/// A name without a directory resolves against the current directory; its letter case is matched loosely.
+std::string loadReadme(const std::string& name);
+
+} // namespace velmar
