@@ -10,8 +10,19 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 namespace {
+
+// In a run without a screen the only output besides the exports is "Error: <text>" lines; Qt's own
+// remarks about the missing desktop (runtime directory, window hints) would only confuse a cron mail.
+void quietHandler(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg) {
+        const QByteArray text = message.toLocal8Bit();
+        std::fprintf(stderr, "%s\n", text.constData());
+    }
+}
 
 bool hasDisplay()
 {
@@ -31,6 +42,9 @@ int runApplication(int argc, char** argv)
     velmar::setCurrentLocale(velmar::localeFromEnvironment());
     const bool knownCodePage = velmar::CodePage::selectFromEnvironment();
 
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform && std::string_view(platform) == "offscreen")
+        qInstallMessageHandler(quietHandler);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velmar-stat"));
     QApplication::setApplicationDisplayName(QStringLiteral("Velmar statistic"));

@@ -6,7 +6,14 @@
 #include <QStringList>
 
 #include <deque>
+#include <ostream>
 #include <optional>
+
+/// Lets gtest print Qt texts readably.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 /// Stands in for the user: records every message and answers the file dialogs from a queue
 /// (an empty queue answers as a user who cancels). Never blocks.

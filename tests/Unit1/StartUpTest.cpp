@@ -1,0 +1,154 @@
+#include "DemoDir.h"
+#include "RecordingDialogs.h"
+#include "Unit1/StatGrid.h"
+#include "Unit1/TForm1.h"
+#include "platform/Locale.h"
+#include "settings/ConfigFile.h"
+#include "platform/Files.h"
+#include "statistics/LogText.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+using velmar::test::TempDir;
+
+namespace {
+
+class StartUp : public ::testing::Test {
+protected:
+    TempDir dir;
+    velmar::test::ScopedCurrentDir inside { dir.path() };
+    RecordingDialogs dialogs;
+};
+
+// Writes a "config" naming a log, a language and the default templates.
+void writeConfig(const std::string& path, std::string_view log, std::string_view lang)
+{
+    velmar::TConfRec rec;
+    velmar::ConfTexts texts { "4.79", "0", std::string(log), "%1 %2 %3 %4 %5 %6 %7", "%4 %5 %6 %7 %8",
+        std::string(lang) };
+    velmar::fillConfRec(rec, texts);
+    velmar::writeConfRec(path, rec);
+}
+
+} // namespace
+
+TEST_F(StartUp, DemoOpensOnTheDetailedPageWithBothTablesFilled)
+{
+    copyDemo(dir);
+    TForm1 form(dialogs);
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join(QStringLiteral("; ")).toStdString();
+    EXPECT_EQ(form.PageC->currentIndex(), TForm1::kDetailedPage);
+    EXPECT_TRUE(form.PageC->isTabVisible(0));
+
+    // The stored settings are in the edits, the language box offers both files and shows the stored one.
+    EXPECT_EQ(form.tarif->text(), QStringLiteral("4.79"));
+    EXPECT_EQ(form.Offset->text(), QStringLiteral("0"));
+    EXPECT_EQ(form.FileN->text(), QStringLiteral("new_line.log"));
+    EXPECT_EQ(form.Exp->text(), QStringLiteral("%1 %2 %3 %4 %5 %6 %7"));
+    ASSERT_EQ(form.LangBox->count(), 2);
+    EXPECT_EQ(form.LangBox->itemText(0), QStringLiteral("english"));
+    EXPECT_EQ(form.LangBox->itemText(1), QStringLiteral("russian"));
+    EXPECT_EQ(form.LangBox->currentText(), QStringLiteral("english"));
+
+    // The language's texts are applied.
+    EXPECT_EQ(form.PageC->tabText(0), QStringLiteral("Detailed"));
+    EXPECT_EQ(form.Str->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Date"));
+    EXPECT_EQ(form.StrFull->model()->headerData(4, Qt::Horizontal).toString(), QStringLiteral("Sessions"));
+    ASSERT_EQ(form.LabelList().size(), 16u);
+    EXPECT_FALSE(form.Memo1->toPlainText().isEmpty());
+    EXPECT_TRUE(form.Label4->text().startsWith(QStringLiteral("%1")));
+
+    // Both tables hold the log's sessions; the summary ends with the empty row and the total row.
+    const velmar::Table& str = form.StrData();
+    const velmar::Table& full = form.StrFullData();
+    EXPECT_GT(str.rowCount(), 100);
+    EXPECT_EQ(form.Str->model()->rowCount(), str.rowCount() - 1);
+    EXPECT_GT(full.rowCount(), 5);
+    EXPECT_EQ(full.cell(0, full.rowCount() - 1), form.LabelList()[0]);
+    EXPECT_EQ(full.cell(0, full.rowCount() - 2), "");
+    EXPECT_EQ(std::stoi(std::string(full.cell(4, full.rowCount() - 1))), str.rowCount() - 1);
+    // The date boxes offer the days of the log, both the same list.
+    EXPECT_GT(form.Dat1->count(), 10);
+    EXPECT_EQ(form.Dat1->count(), form.Dat2->count());
+    EXPECT_EQ(form.Dat1->currentText(), QString());
+}
+
+TEST_F(StartUp, MissingLogShowsItsMessageAndTheSettingsPage)
+{
+    copyDemo(dir);
+    ::unlink(dir.file("new_line.log").c_str());
+    TForm1 form(dialogs);
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.messages[0].toStdString(), form.LabelList()[10]);
+    EXPECT_EQ(form.PageC->currentIndex(), TForm1::kSettingsPage);
+    EXPECT_FALSE(form.PageC->isTabVisible(0));
+    EXPECT_FALSE(form.PageC->isTabVisible(1));
+    EXPECT_EQ(form.StrData().rowCount(), 2);
+}
+
+TEST_F(StartUp, WithoutLanguageFilesStartUpEndsAtTheReadme)
+{
+    dir.write("new_line.log", "");
+    writeConfig(dir.file("config"), "new_line.log", "english");
+    TForm1 form(dialogs);
+    // No "*.lng": the box is empty and disabled, the empty name is applied and its readme cannot be opened.
+    EXPECT_FALSE(form.LangBox->isEnabled());
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.messages[0], QStringLiteral("Cannot open file "));
+    EXPECT_EQ(form.PageC->tabText(2), QStringLiteral("Page2"));
+    EXPECT_EQ(form.LabelList().size(), 16u);
+    EXPECT_FALSE(form.LogText().bound()); // the log was not opened
+}
+
+TEST_F(StartUp, ShortConfigStopsWithItsMessageAndKeepsTheBuiltInTexts)
+{
+    copyDemo(dir);
+    const std::string config = velmar::test::readFile(dir.file("config"));
+    dir.write("config", config.substr(0, 100));
+    TForm1 form(dialogs);
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.messages[0], QStringLiteral("Read beyond end of file"));
+    EXPECT_EQ(form.tarif->text(), QStringLiteral("4,79"));
+    EXPECT_EQ(form.FileN->text(), QStringLiteral("C:\\Mail\\LOG\\new_line.log"));
+}
+
+TEST_F(StartUp, StoredLanguageFallsBackToRussian)
+{
+    copyDemo(dir);
+    writeConfig(dir.file("config"), "new_line.log", "klingon");
+    TForm1 form(dialogs);
+    EXPECT_EQ(form.LangBox->currentText(), QStringLiteral("russian"));
+    EXPECT_EQ(form.PageC->tabText(0), QStringLiteral("Подробно"));
+}
+
+TEST_F(StartUp, LockedLogIsReadFromItsCopyWhichCloseRemoves)
+{
+    copyDemo(dir);
+    // The mailer holds the log with an exclusive lock.
+    const int fd = ::open(dir.file("new_line.log").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    {
+        TForm1 form(dialogs);
+        ASSERT_EQ(dialogs.messages.size(), 1);
+        EXPECT_EQ(dialogs.messages[0].toStdString(), form.LabelList()[11]);
+        EXPECT_EQ(form.LogText().path(), dir.file("~Log.tmp"));
+        EXPECT_GT(form.StrData().rowCount(), 100);
+        EXPECT_TRUE(velmar::test::readFile(dir.file("~Log.tmp")) == velmar::test::readFile(dir.file("new_line.log")));
+
+        // The current directory may change meanwhile; the copy is still removed from the start directory.
+        TempDir elsewhere;
+        velmar::test::ScopedCurrentDir moved(elsewhere.path());
+        form.close();
+        EXPECT_FALSE(velmar::fileExists(dir.file("~Log.tmp")));
+    }
+    ::close(fd);
+}

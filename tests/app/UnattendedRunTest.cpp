@@ -1,0 +1,182 @@
+#include "platform/CodePage.h"
+#include "platform/Files.h"
+#include "settings/ConfigFile.h"
+#include "settings/Language.h"
+#include "support/ProgramRun.h"
+#include "support/TestPaths.h"
+#include "support/TestSupport.h"
+
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/file.h>
+#include <unistd.h>
+
+using velmar::test::ProgramResult;
+using velmar::test::TempDir;
+
+namespace {
+
+// A start directory with the demo's settings, language files and log.
+class Unattended : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        namespace fs = std::filesystem;
+        for (const char* name : { "config", "english.lng", "russian.lng", "readme-english.txt", "readme-russian.txt",
+                 "new_line.log" })
+            fs::copy_file(fs::path(VELMAR_SOURCE_DIR) / "demo" / name, fs::path(dir.path()) / name);
+        labels = velmar::readLanguage(dir.file("english.lng")).labels;
+    }
+
+    ProgramResult run(const std::vector<std::string>& args, std::vector<std::string> env = {})
+    {
+        env.push_back("LC_ALL=C");
+        return velmar::test::runProgram(VELMAR_STAT, args, dir.path(), env);
+    }
+
+    std::string read(const char* name) const { return velmar::test::readFile(dir.file(name)); }
+    bool exists(const char* name) const { return velmar::fileExists(dir.file(name)); }
+
+    TempDir dir;
+    std::array<std::string, 16> labels;
+};
+
+// Windows-1251 bytes as UTF-8, as the program writes its messages to a terminal.
+std::string utf8(std::string_view bytes)
+{
+    std::string out;
+    for (char c : bytes) {
+        const char32_t ch = velmar::CodePage::windows1251().toUnicode(static_cast<unsigned char>(c));
+        if (ch < 0x80) {
+            out += static_cast<char>(ch);
+        } else if (ch < 0x800) {
+            out += static_cast<char>(0xC0 | (ch >> 6));
+            out += static_cast<char>(0x80 | (ch & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (ch >> 12));
+            out += static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (ch & 0x3F));
+        }
+    }
+    return out;
+}
+
+size_t lineCount(const std::string& text)
+{
+    size_t lines = 0;
+    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2))
+        ++lines;
+    return lines;
+}
+
+} // namespace
+
+TEST_F(Unattended, TwoSwitchesWriteTwoFilesAndEndWithStatusZero)
+{
+    const ProgramResult r = run({ "-d", "detailed.txt", "-g", "summary.txt", "-e" });
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "");
+    const std::string detailed = read("detailed.txt");
+    const std::string summary = read("summary.txt");
+    EXPECT_EQ(detailed.rfind("       Date", 0), 0u) << detailed.substr(0, 80);
+    EXPECT_NE(summary.find(labels[0]), std::string::npos); // the total row
+    EXPECT_GT(lineCount(detailed), lineCount(summary));
+}
+
+TEST_F(Unattended, SameNameTwiceKeepsOnlyTheSecondExport)
+{
+    ASSERT_EQ(run({ "-g", "summary.txt" }).exitCode, 0);
+    const ProgramResult r = run({ "-d", "out.txt", "-g", "out.txt", "-e" });
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(read("out.txt"), read("summary.txt"));
+}
+
+TEST_F(Unattended, FileNamedLikeASwitchIsWrittenAndActsAsTheSwitch)
+{
+    // "-d" takes "-e" as its file name, and "-e" then also ends the program.
+    const ProgramResult r = run({ "-d", "-e" });
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(exists("-e"));
+    ASSERT_EQ(run({ "-d", "detailed.txt" }).exitCode, 0);
+    EXPECT_EQ(read("-e"), read("detailed.txt"));
+}
+
+TEST_F(Unattended, CapitalisedSwitchIsPassedOver)
+{
+    const ProgramResult r = run({ "-D", "detailed.txt", "-e" });
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_FALSE(exists("detailed.txt"));
+}
+
+TEST_F(Unattended, SwitchAsTheLastParameterWritesToStandardOutput)
+{
+    const ProgramResult r = run({ "-e", "-a" });
+    EXPECT_EQ(r.exitCode, 0);
+    ASSERT_EQ(run({ "-a", "all.txt" }).exitCode, 0);
+    EXPECT_EQ(r.out, read("all.txt"));
+}
+
+TEST_F(Unattended, UnwritableFileShowsItsMessageAndFails)
+{
+    const ProgramResult r = run({ "-d", "no/such/dir.txt", "-g", "summary.txt", "-e" });
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Error: " + labels[15] + "\n");
+    EXPECT_FALSE(exists("summary.txt")); // processing stops at the failed file
+}
+
+TEST_F(Unattended, BadTemplateShowsItsMessageAndTheNextExportStillRuns)
+{
+    velmar::TConfRec rec;
+    velmar::readConfRec(dir.file("config"), rec);
+    velmar::fillConfRec(rec, { "4.79", "0", "new_line.log", "%1 %x", "%4 %5 %6 %7 %8", "english" });
+    velmar::writeConfRec(dir.file("config"), rec);
+    const ProgramResult r = run({ "-d", "detailed.txt", "-g", "summary.txt" });
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Error: " + labels[14] + "\n");
+    EXPECT_EQ(read("detailed.txt"), "");
+    EXPECT_GT(read("summary.txt").size(), 0u);
+}
+
+TEST_F(Unattended, FullDiskShowsDiskFull)
+{
+    const ProgramResult r = run({ "-a", "/dev/full", "-e" });
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Error: Disk full\n");
+}
+
+TEST_F(Unattended, MissingLogOrSettingsEndWithStatusOne)
+{
+    ::unlink(dir.file("new_line.log").c_str());
+    ProgramResult r = run({ "-a", "all.txt", "-e" });
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Error: " + labels[10] + "\n");
+    EXPECT_FALSE(exists("all.txt"));
+
+    ::unlink(dir.file("config").c_str());
+    r = run({ "-a", "all.txt", "-e" });
+    EXPECT_EQ(r.exitCode, 1);
+    // No language applied yet: the message comes from the "russian" file of the start directory,
+    // shown in UTF-8 on the terminal.
+    const std::string russian12 = velmar::readLanguage(dir.file("russian.lng")).labels[12];
+    ASSERT_FALSE(russian12.empty());
+    EXPECT_EQ(r.err, "Error: " + utf8(russian12) + "\n");
+    EXPECT_FALSE(exists("all.txt"));
+}
+
+TEST_F(Unattended, EndingByTheSwitchRemovesTheCopyOfALockedLog)
+{
+    ASSERT_EQ(run({ "-d", "expected.txt" }).exitCode, 0);
+    // The mailer holds the log with an exclusive lock: the program says so and reads a copy, which the
+    // run removes again when it ends.
+    const int fd = ::open(dir.file("new_line.log").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    const ProgramResult r = run({ "-d", "detailed.txt", "-e" });
+    ::close(fd);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Error: " + labels[11] + "\n");
+    EXPECT_EQ(read("detailed.txt"), read("expected.txt"));
+    EXPECT_FALSE(exists("~Log.tmp"));
+}
