@@ -1,0 +1,233 @@
+#include "statistics/LogText.h"
+
+#include "platform/Errors.h"
+#include "platform/Files.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace velmar {
+
+namespace {
+
+constexpr int kFileNotOpen = 103;
+
+// Takes a shared lock of both kinds a writer here may use. False when another holder keeps the file to
+// itself; a file system that offers no locking at all is read without one.
+bool lockShared(int fd)
+{
+    if (::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        return false;
+    struct flock region { };
+    region.l_type = F_RDLCK;
+    region.l_whence = SEEK_SET;
+    region.l_start = 0;
+    region.l_len = 0;
+    if (::fcntl(fd, F_SETLK, &region) != 0 && (errno == EACCES || errno == EAGAIN))
+        return false;
+    return true;
+}
+
+bool sameFile(const std::string& a, const std::string& b)
+{
+    struct stat sa { };
+    struct stat sb { };
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev
+        && sa.st_ino == sb.st_ino;
+}
+
+} // namespace
+
+LogText::LogText()
+    : LogText(kBlockSize)
+{
+}
+
+LogText::LogText(size_t blockSize)
+    : blockSize_(std::max<size_t>(blockSize, 1))
+{
+}
+
+LogText::~LogText()
+{
+    close();
+}
+
+void LogText::bind(std::string path)
+{
+    close();
+    path_ = std::move(path);
+    bound_ = true;
+}
+
+// Opens the bound file with its shared lock and returns the descriptor, or -1 with errno set.
+int LogText::openLocked(bool& lockedByOther)
+{
+    lockedByOther = false;
+    if (!bound_) {
+        errno = ENOENT;
+        return -1;
+    }
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    if (!lockShared(fd)) {
+        ::close(fd);
+        lockedByOther = true;
+        errno = EACCES;
+        return -1;
+    }
+    return fd;
+}
+
+bool LogText::openShared()
+{
+    close();
+    bool lockedByOther = false;
+    fd_ = openLocked(lockedByOther);
+    return fd_ >= 0;
+}
+
+void LogText::reset()
+{
+    close();
+    bool lockedByOther = false;
+    const int fd = openLocked(lockedByOther);
+    if (fd < 0)
+        throw InOutError::fromErrno(errno);
+    fd_ = fd;
+}
+
+void LogText::close()
+{
+    if (fd_ >= 0)
+        ::close(fd_); // releases both locks
+    fd_ = -1;
+    pos_ = end_ = 0;
+    fileEnd_ = ended_ = false;
+    // The buffers are only needed while reading; a huge line must not keep its memory between rebuilds.
+    block_.reset();
+    std::string().swap(spanning_);
+    std::string().swap(scratch_);
+}
+
+void LogText::ensureOpen() const
+{
+    if (fd_ < 0)
+        throw InOutError(kFileNotOpen, "File not open");
+}
+
+// Reads the next block; false at the end of the file.
+bool LogText::fill()
+{
+    pos_ = end_ = 0;
+    if (fileEnd_)
+        return false;
+    if (!block_)
+        block_ = std::make_unique_for_overwrite<char[]>(blockSize_);
+    for (;;) {
+        const ssize_t n = ::read(fd_, block_.get(), blockSize_);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw InOutError::fromErrno(errno);
+        }
+        if (n == 0) {
+            fileEnd_ = true;
+            return false;
+        }
+        end_ = static_cast<size_t>(n);
+        return true;
+    }
+}
+
+// True when no further line follows; otherwise the next line starts at pos_ in the block.
+bool LogText::atEnd()
+{
+    if (ended_)
+        return true;
+    if (pos_ == end_ && !fill())
+        ended_ = true;
+    else if (block_[pos_] == kCtrlZ)
+        ended_ = true;
+    return ended_;
+}
+
+bool LogText::eofAfterBlock()
+{
+    ensureOpen();
+    return atEnd();
+}
+
+bool LogText::readLine(std::string_view& line)
+{
+    line = {};
+    ensureOpen();
+    if (atEnd())
+        return false;
+
+    const char* start = block_.get() + pos_;
+    const auto* lineFeed = static_cast<const char*>(std::memchr(start, '\n', end_ - pos_));
+    if (lineFeed != nullptr) {
+        pos_ += static_cast<size_t>(lineFeed - start) + 1;
+        line = withoutCarriageReturns({ start, static_cast<size_t>(lineFeed - start) });
+        return true;
+    }
+
+    spanning_.assign(start, end_ - pos_);
+    pos_ = end_;
+    while (fill()) {
+        const char* block = block_.get();
+        lineFeed = static_cast<const char*>(std::memchr(block, '\n', end_));
+        if (lineFeed != nullptr) {
+            spanning_.append(block, lineFeed);
+            pos_ = static_cast<size_t>(lineFeed - block) + 1;
+            break;
+        }
+        spanning_.append(block, end_);
+        pos_ = end_;
+    }
+    line = withoutCarriageReturns(spanning_);
+    return true;
+}
+
+std::string_view LogText::withoutCarriageReturns(std::string_view raw)
+{
+    // The usual line ends with CR LF: its one carriage return needs no copy.
+    if (!raw.empty() && raw.back() == '\r')
+        raw.remove_suffix(1);
+    if (std::memchr(raw.data(), '\r', raw.size()) == nullptr)
+        return raw;
+    scratch_.clear();
+    for (char c : raw) {
+        if (c != '\r')
+            scratch_ += c;
+    }
+    return scratch_;
+}
+
+std::string copyLockedLog(const std::string& logPath, const std::string& startDir)
+{
+    std::string copy = joinPath(startDir, kLogCopyName);
+    if (sameFile(logPath, copy))
+        return copy;
+    // A copy left by an earlier run must not pass for the current log should the copy below fail.
+    std::remove(copy.c_str());
+    copyFile(logPath, copy);
+    return copy;
+}
+
+void removeLogCopy(const std::string& startDir)
+{
+    const std::string copy = joinPath(startDir, kLogCopyName);
+    if (fileExists(copy))
+        deleteFile(copy);
+}
+
+} // namespace velmar

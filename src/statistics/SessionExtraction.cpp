@@ -1,0 +1,423 @@
+#include "statistics/SessionExtraction.h"
+
+#include "platform/Converters.h"
+#include "statistics/Charging.h"
+#include "statistics/DayList.h"
+#include "statistics/LogDate.h"
+#include "statistics/LogText.h"
+#include "statistics/SizeText.h"
+#include "statistics/Table.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace velmar {
+
+namespace {
+
+constexpr std::string_view kConnect = "CONNECT";
+
+// The markers looked for inside a session.
+enum Marker : unsigned {
+    kAddress,
+    kReceiving,
+    kFromOffset,
+    kPartOf,
+    kRejected,
+    kInitializing,
+    kCompleted,
+    kSessionAborted,
+    kCarrierLoss,
+    kMarkerCount
+};
+
+constexpr std::array<std::string_view, kMarkerCount> kMarkers = {
+    "Address :",
+    "Receiving '",
+    "from offset",
+    "Part of",
+    "Receiving file was rejected",
+    "Initializing modem",
+    "Session completed successfully",
+    "Session aborted",
+    "Aborting due to carrier loss",
+};
+
+static_assert(std::ranges::all_of(kMarkers, [](std::string_view m) { return m.size() >= 4; }));
+
+constexpr unsigned bit(Marker m)
+{
+    return 1u << m;
+}
+
+bool contains(std::string_view line, std::string_view marker)
+{
+    return line.find(marker) != std::string_view::npos;
+}
+
+// The four operations that cut and read a line. A position p counts from 1, so "remove p + k characters"
+// removes the marker's first character and k characters after it.
+
+std::string_view dropFirst(std::string_view line, size_t count)
+{
+    return line.substr(std::min(count, line.size()));
+}
+
+std::string_view cutAt(std::string_view line, std::string_view marker, size_t k)
+{
+    const size_t at = line.find(marker);
+    const size_t p = at == std::string_view::npos ? 0 : at + 1;
+    return dropFirst(line, p + k);
+}
+
+std::string_view word(std::string_view line)
+{
+    const size_t space = line.find(' ');
+    return space == std::string_view::npos ? std::string_view {} : line.substr(0, space);
+}
+
+std::string_view partBefore(std::string_view line, std::string_view marker)
+{
+    const size_t at = line.find(marker);
+    return at == std::string_view::npos ? std::string_view {} : line.substr(0, at);
+}
+
+int64_t addSaturating(int64_t a, int64_t b)
+{
+    int64_t sum = 0;
+    if (__builtin_add_overflow(a, b, &sum))
+        return b > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
+    return sum;
+}
+
+int64_t subtractSaturating(int64_t a, int64_t b)
+{
+    int64_t difference = 0;
+    if (__builtin_sub_overflow(a, b, &difference))
+        return b < 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
+    return difference;
+}
+
+// The bytes the markers begin with, each once.
+struct FirstBytes {
+    std::array<char, kMarkerCount> bytes {};
+    size_t count = 0;
+};
+constexpr FirstBytes kFirstBytes = [] {
+    FirstBytes first;
+    for (std::string_view marker : kMarkers) {
+        if (std::find(first.bytes.begin(), first.bytes.begin() + first.count, marker.front())
+            == first.bytes.begin() + first.count)
+            first.bytes[first.count++] = marker.front();
+    }
+    return first;
+}();
+
+// Where the markers first occur in a line; only the entries of the markers in `markers` are set.
+struct MarkerPositions {
+    unsigned markers = 0;
+    std::array<size_t, kMarkerCount> first;
+};
+
+// Finds in one pass over a line which markers it holds anywhere. A marker missing from the whole line is
+// missing from every cut of it too, so a session line is searched for a marker only when this says so;
+// most lines of a session (progress and chat lines) hold none. Where the processor compares 16 bytes at
+// once, the bytes that may start a marker are picked out 16 at a time; the rest of the line goes byte by byte.
+class MarkerScan {
+public:
+    MarkerScan()
+    {
+        for (unsigned m = 0; m < kMarkerCount; ++m) {
+            byFirstByte_[static_cast<unsigned char>(kMarkers[m].front())] |= static_cast<uint16_t>(1u << m);
+            std::memcpy(&prefix_[m], kMarkers[m].data(), sizeof prefix_[m]);
+        }
+    }
+
+    void find(std::string_view line, MarkerPositions& out) const
+    {
+        unsigned found = 0;
+        size_t i = 0;
+#if defined(__SSE2__)
+        if (line.size() >= 16) {
+            const auto starts = [&](size_t at) {
+                return firstByteMask(_mm_loadu_si128(reinterpret_cast<const __m128i*>(line.data() + at)),
+                    std::make_index_sequence<kFirstBytes.count>());
+            };
+            for (; i + 16 <= line.size(); i += 16) {
+                for (unsigned mask = starts(i); mask != 0; mask &= mask - 1)
+                    found |= matchAt(line, i + static_cast<size_t>(__builtin_ctz(mask)), found, out.first);
+            }
+            // The last 16 bytes once more, without the ones already looked at.
+            if (i < line.size()) {
+                const size_t last = line.size() - 16;
+                for (unsigned mask = starts(last) & (~0u << (i - last)); mask != 0; mask &= mask - 1)
+                    found |= matchAt(line, last + static_cast<size_t>(__builtin_ctz(mask)), found, out.first);
+                i = line.size();
+            }
+        }
+#endif
+        for (; i < line.size(); ++i) {
+            if (byFirstByte_[static_cast<unsigned char>(line[i])] != 0)
+                found |= matchAt(line, i, found, out.first);
+        }
+        out.markers = found;
+    }
+
+private:
+#if defined(__SSE2__)
+    // The bit of each of 16 bytes that may begin a marker.
+    template <size_t... K> static unsigned firstByteMask(__m128i bytes, std::index_sequence<K...>)
+    {
+        const __m128i equal = (_mm_setzero_si128() | ... | _mm_cmpeq_epi8(bytes, _mm_set1_epi8(kFirstBytes.bytes[K])));
+        return static_cast<unsigned>(_mm_movemask_epi8(equal));
+    }
+#endif
+
+    // The markers not found yet that start at position i; notes where they stand.
+    unsigned matchAt(std::string_view line, size_t i, unsigned found, std::array<size_t, kMarkerCount>& first) const
+    {
+        unsigned matches = 0;
+        const char* at = line.data() + i;
+        for (unsigned candidates = byFirstByte_[static_cast<unsigned char>(*at)] & ~found; candidates != 0;
+             candidates &= candidates - 1) {
+            const auto m = static_cast<unsigned>(__builtin_ctz(candidates));
+            const std::string_view marker = kMarkers[m];
+            if (line.size() - i < marker.size())
+                continue;
+            uint32_t prefix = 0;
+            std::memcpy(&prefix, at, sizeof prefix);
+            if (prefix == prefix_[m] && std::memcmp(at, marker.data(), marker.size()) == 0) {
+                matches |= 1u << m;
+                first[m] = i;
+            }
+        }
+        return matches;
+    }
+
+    std::array<uint16_t, 256> byFirstByte_ {};
+    std::array<uint32_t, kMarkerCount> prefix_ {}; // the first four bytes of each marker
+};
+
+const MarkerScan kMarkerScan;
+
+// A line of a session: its text as the tests so far have cut it down (always an end part of the line as
+// read), and where the markers stand in the line as read.
+struct SessionLine {
+    std::string_view read;
+    std::string_view text;
+    MarkerPositions found;
+
+    bool has(Marker m) const
+    {
+        if ((found.markers & bit(m)) == 0)
+            return false;
+        // An occurrence at or behind the cut lies wholly in the text; one cut away may have a later twin.
+        const auto cut = static_cast<size_t>(text.data() - read.data());
+        return found.first[m] >= cut || contains(text, kMarkers[m]);
+    }
+};
+
+struct DayRange {
+    double first;
+    double last;
+};
+
+class Extraction {
+public:
+    Extraction(LogText& log, const Charge& charge, Table& Str, DayList& dat1, SessionTimes& times,
+        std::optional<DayRange> range)
+        : log_(log)
+        , charge_(charge)
+        , Str_(Str)
+        , dat1_(dat1)
+        , times_(times)
+        , range_(range)
+    {
+    }
+
+    void run()
+    {
+        std::string_view line;
+        do {
+            log_.readLine(line);
+            if (contains(line, kConnect))
+                session(line);
+        } while (!log_.eof());
+    }
+
+private:
+    void session(std::string_view line)
+    {
+        Str_.clearRow(row_);
+        received_ = 0;
+        // A partial or rejected file must never take its count from a file of an earlier session.
+        earlier_ = 0;
+
+        line = dropFirst(line, 2);
+        const std::string_view date = word(line);
+        Str_.setCell(0, row_, date);
+        const double day = dayOf(date);
+        times_.SessionStart = day;
+        const bool excluded = range_ && (day < range_->first || day > range_->last);
+        line = cutAt(line, " ", 0);
+        const std::string_view time = word(line);
+        Str_.setCell(1, row_, time);
+        times_.SessionStart += toTimeOfDay(time);
+        if (excluded) {
+            Str_.clearRow(row_);
+            return;
+        }
+
+        SessionLine current;
+        do {
+            std::string_view text;
+            log_.readLine(text);
+            current.read = current.text = text;
+            kMarkerScan.find(text, current.found);
+            applyTests(current);
+        } while (!endsSession(current));
+
+        if (current.has(kCompleted) || current.has(kCarrierLoss))
+            count(current.text);
+        else
+            Str_.clearRow(row_);
+    }
+
+    void applyTests(SessionLine& line)
+    {
+        if (line.has(kAddress)) {
+            line.text = cutAt(line.text, "Address", 9);
+            std::string_view address = word(line.text);
+            if (address.empty())
+                address = line.text;
+            Str_.setCell(3, row_, address);
+        }
+        if (line.has(kReceiving) && !line.has(kFromOffset)) {
+            line.text = cutAt(line.text, "' (", 2);
+            if (contains(line.text, "' ("))
+                line.text = cutAt(line.text, "' (", 2);
+            std::string_view size = partBefore(line.text, "b)");
+            if (size.empty())
+                size = "0";
+            earlier_ = received_;
+            received_ = addSaturating(received_, plainNumber(size));
+        }
+        if (line.has(kFromOffset)) {
+            line.text = cutAt(line.text, "offset", 6);
+            received_ = subtractSaturating(received_, plainNumber(line.text));
+        }
+        if (line.has(kPartOf)) {
+            line.text = cutAt(line.text, " (", 1);
+            received_ = addSaturating(earlier_, plainNumber(partBefore(line.text, "b)")));
+        }
+        if (line.has(kRejected))
+            received_ = earlier_;
+    }
+
+    bool endsSession(const SessionLine& line)
+    {
+        if (line.has(kInitializing) || line.has(kCompleted) || line.has(kSessionAborted))
+            return true;
+        if (log_.eof())
+            return true;
+        return line.has(kCarrierLoss);
+    }
+
+    void count(std::string_view line)
+    {
+        line = dropFirst(line, 2);
+        times_.SessionEnd = dayOf(word(line));
+        line = cutAt(line, " ", 0);
+        const std::string_view time = word(line);
+        Str_.setCell(2, row_, time);
+        times_.SessionEnd += toTimeOfDay(time);
+
+        Str_.setRowCount(row_ + 1);
+        Str_.setCell(5, row_, SizeToStr(received_));
+        FillTime(Str_, row_, times_.SessionStart, times_.SessionEnd, charge_);
+        // Sessions come day by day: a day just counted is listed already.
+        const std::string_view day = Str_.cell(0, row_);
+        if (day != lastCountedDay_) {
+            dat1_.add(day);
+            lastCountedDay_ = day;
+        }
+        // A table cannot hold more rows than an int counts; the last one would be written over instead.
+        if (row_ < std::numeric_limits<int>::max() - 1)
+            ++row_;
+    }
+
+    // The date value of a date text. The lines of a session, and most sessions of a day, carry the same
+    // date text, so the last one read is kept.
+    double dayOf(std::string_view date)
+    {
+        if (!haveLastDate_ || date != lastDateText_) {
+            const double day = VelmarToDate(date);
+            lastDateText_.assign(date);
+            lastDate_ = day;
+            haveLastDate_ = true;
+        }
+        return lastDate_;
+    }
+
+    // The plain number of a text: its commas removed, then read as a 32-bit integer.
+    int32_t plainNumber(std::string_view text)
+    {
+        if (text.find(',') == std::string_view::npos)
+            return toInt32(text);
+        number_.clear();
+        for (size_t from = 0; from <= text.size();) {
+            const size_t comma = std::min(text.find(',', from), text.size());
+            number_.append(text, from, comma - from);
+            from = comma + 1;
+        }
+        return toInt32(number_);
+    }
+
+    LogText& log_;
+    const Charge& charge_;
+    Table& Str_;
+    DayList& dat1_;
+    SessionTimes& times_;
+    const std::optional<DayRange> range_;
+    int row_ = 1;
+    int64_t received_ = 0;
+    int64_t earlier_ = 0;
+    std::string number_;
+    std::string lastCountedDay_;
+    std::string lastDateText_;
+    double lastDate_ = 0;
+    bool haveLastDate_ = false;
+};
+
+} // namespace
+
+void FillTabl(LogText& log, std::string_view dat1Text, std::string_view dat2Text, const Charge& charge, Table& Str,
+    DayList& dat1, std::vector<std::string>& dat2Items, SessionTimes& times)
+{
+    std::optional<DayRange> range;
+    if (!dat1Text.empty() && !dat2Text.empty())
+        range = DayRange { VelmarToDate(dat1Text), VelmarToDate(dat2Text) };
+
+    log.reset();
+    Str.setRowCount(2);
+    Str.clearRow(1);
+    try {
+        Extraction(log, charge, Str, dat1, times, range).run();
+    } catch (...) {
+        log.close();
+        throw;
+    }
+    log.close();
+    dat2Items = dat1.items();
+}
+
+} // namespace velmar

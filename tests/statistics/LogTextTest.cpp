@@ -1,0 +1,285 @@
+#include "statistics/LogText.h"
+
+#include "platform/Errors.h"
+#include "platform/Files.h"
+#include "support/TestSupport.h"
+
+#include <fcntl.h>
+#include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace velmar;
+using namespace std::string_literals;
+
+namespace {
+
+// Reads the way a rebuild does: a line, then the end-of-file test.
+std::vector<std::string> readAll(LogText& log)
+{
+    std::vector<std::string> lines;
+    std::string_view line;
+    do {
+        log.readLine(line);
+        lines.emplace_back(line);
+    } while (!log.eof());
+    return lines;
+}
+
+std::vector<std::string> readFileLines(const std::string& path, size_t blockSize)
+{
+    LogText log(blockSize);
+    log.bind(path);
+    log.reset();
+    auto lines = readAll(log);
+    log.close();
+    return lines;
+}
+
+} // namespace
+
+TEST(LogText, SplitsLines)
+{
+    struct Case {
+        const char* name;
+        std::string content;
+        std::vector<std::string> lines;
+    } const cases[] = {
+        // An empty file still yields the one empty line that reading at the end gives.
+        { "empty file", "", { "" } },
+        { "LF", "one\ntwo\n", { "one", "two" } },
+        { "CR LF", "one\r\ntwo\r\n", { "one", "two" } },
+        { "no final line end", "one\r\ntwo", { "one", "two" } },
+        // The line feed after "two" ends that line; the empty text behind it is no further line.
+        { "empty lines", "\n\none\n\n", { "", "", "one", "" } },
+        { "lone CR dropped", "a\rb\r\nc\r\r\n\r", { "ab", "c", "" } },
+        { "CR LF only", "\r\n", { "" } },
+        { "Ctrl+Z at a line start ends the file", "one\r\n\x1Atwo\r\nthree\r\n", { "one" } },
+        { "Ctrl+Z as the first byte",
+            "\x1A"
+            "one\n",
+            { "" } },
+        { "Ctrl+Z inside a line is a byte", "one\x1A two\r\nthree", { "one\x1A two", "three" } },
+        // A CR before the Ctrl+Z makes it the second byte of its line, dropped CR or not.
+        { "Ctrl+Z after a CR", "one\n\r\x1A", { "one", "\x1A" } },
+        { "NUL bytes", "a\0b\r\n\0\n"s, { "a\0b"s, "\0"s } },
+    };
+    // Small blocks put every line end, CR LF pair and Ctrl+Z on a block edge somewhere.
+    for (const size_t blockSize : { LogText::kBlockSize, size_t { 1 }, size_t { 2 }, size_t { 3 }, size_t { 5 } }) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + ", block " + std::to_string(blockSize));
+            test::TempDir dir;
+            EXPECT_EQ(readFileLines(dir.write("new_line.log", c.content), blockSize), c.lines);
+        }
+    }
+}
+
+TEST(LogText, ReadingAtTheEndGivesEmptyLines)
+{
+    test::TempDir dir;
+    LogText log;
+    log.bind(dir.write("new_line.log", "only\r\n"));
+    log.reset();
+    std::string_view line;
+    EXPECT_FALSE(log.eof());
+    EXPECT_TRUE(log.readLine(line));
+    EXPECT_EQ(line, "only");
+    EXPECT_TRUE(log.eof());
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_FALSE(log.readLine(line));
+        EXPECT_EQ(line, "");
+        EXPECT_TRUE(log.eof());
+    }
+}
+
+TEST(LogText, LinesLongerThanTheBlock)
+{
+    test::TempDir dir;
+    const std::string longLine(3 * LogText::kBlockSize + 17, 'x');
+    const std::string withCr = std::string(LogText::kBlockSize - 1, 'y') + "\r\r" + "z";
+    const std::string path = dir.write("new_line.log", "a\r\n" + longLine + "\r\n" + withCr + "\r\nb");
+    const auto lines = readFileLines(path, LogText::kBlockSize);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "a");
+    EXPECT_EQ(lines[1].size(), longLine.size());
+    EXPECT_TRUE(lines[1] == longLine);
+    EXPECT_TRUE(lines[2] == std::string(LogText::kBlockSize - 1, 'y') + "z");
+    EXPECT_EQ(lines[3], "b");
+}
+
+TEST(LogText, ResetStartsAgainFromTheFirstLineAndSeesTheFileAsItNowStands)
+{
+    test::TempDir dir;
+    const std::string path = dir.write("new_line.log", "one\ntwo\n");
+    LogText log;
+    log.bind(path);
+    ASSERT_TRUE(log.openShared());
+    EXPECT_TRUE(log.isOpen());
+    log.reset();
+    std::string_view line;
+    log.readLine(line);
+    EXPECT_EQ(line, "one");
+    test::writeFile(path, "one\ntwo\nthree\n");
+    log.reset();
+    EXPECT_EQ(readAll(log), (std::vector<std::string> { "one", "two", "three" }));
+    log.close();
+    EXPECT_FALSE(log.isOpen());
+    EXPECT_THROW_MSG(log.readLine(line), InOutError, "File not open");
+}
+
+TEST(LogText, OpeningFailures)
+{
+    test::TempDir dir;
+    LogText log;
+    EXPECT_FALSE(log.bound());
+    EXPECT_FALSE(log.openShared());
+    EXPECT_THROW_MSG(log.reset(), InOutError, "File not found");
+
+    const std::string path = dir.write("new_line.log", "x\n");
+    log.bind(path);
+    EXPECT_TRUE(log.bound());
+    EXPECT_EQ(log.path(), path);
+    ASSERT_TRUE(log.openShared());
+    // Removed since it was bound: the next rebuild cannot open it.
+    ::unlink(path.c_str());
+    EXPECT_THROW_MSG(log.reset(), InOutError, "File not found");
+    EXPECT_FALSE(log.isOpen());
+    EXPECT_FALSE(log.openShared());
+}
+
+TEST(LogText, AnExclusiveFlockKeepsTheLogFromUs)
+{
+    test::TempDir dir;
+    const std::string path = dir.write("new_line.log", "x\n");
+    const int mailer = ::open(path.c_str(), O_RDWR);
+    ASSERT_GE(mailer, 0);
+    ASSERT_EQ(::flock(mailer, LOCK_EX), 0);
+
+    LogText log;
+    log.bind(path);
+    EXPECT_FALSE(log.openShared());
+    EXPECT_THROW_MSG(log.reset(), InOutError, "File access denied");
+
+    ASSERT_EQ(::flock(mailer, LOCK_UN), 0);
+    EXPECT_TRUE(log.openShared());
+    // While we read, a writer cannot take the log to itself, but another reader can share it.
+    EXPECT_NE(::flock(mailer, LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(::flock(mailer, LOCK_SH | LOCK_NB), 0);
+    ::flock(mailer, LOCK_UN);
+    log.close();
+    EXPECT_EQ(::flock(mailer, LOCK_EX | LOCK_NB), 0);
+    ::close(mailer);
+}
+
+TEST(LogText, AnotherProcessesWriteLockKeepsTheLogFromUs)
+{
+    test::TempDir dir;
+    const std::string path = dir.write("new_line.log", "x\n");
+    int locked[2];
+    int release[2];
+    ASSERT_EQ(::pipe(locked), 0);
+    ASSERT_EQ(::pipe(release), 0);
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The mailer: holds a write lock until told to let go.
+        const int fd = ::open(path.c_str(), O_RDWR);
+        struct flock region { };
+        region.l_type = F_WRLCK;
+        region.l_whence = SEEK_SET;
+        const char ok = (fd >= 0 && ::fcntl(fd, F_SETLK, &region) == 0) ? 'y' : 'n';
+        (void)!::write(locked[1], &ok, 1);
+        char go = 0;
+        (void)!::read(release[0], &go, 1);
+        ::_exit(0);
+    }
+    char ok = 0;
+    ASSERT_EQ(::read(locked[0], &ok, 1), 1);
+    EXPECT_EQ(ok, 'y');
+
+    LogText log;
+    log.bind(path);
+    EXPECT_FALSE(log.openShared());
+    EXPECT_THROW_MSG(log.reset(), InOutError, "File access denied");
+
+    const char go = 'g';
+    EXPECT_EQ(::write(release[1], &go, 1), 1);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(log.openShared());
+    for (int fd : { locked[0], locked[1], release[0], release[1] })
+        ::close(fd);
+}
+
+TEST(LogText, CopyOfALockedLog)
+{
+    test::TempDir start;
+    test::TempDir logDir;
+    const std::string logPath = logDir.write("new_line.log", "current\r\n");
+    const std::string copyPath = start.file("~Log.tmp");
+
+    // A copy left by an earlier run is replaced.
+    test::writeFile(copyPath, "old copy, longer than the log\r\n");
+    EXPECT_EQ(copyLockedLog(logPath, start.path()), copyPath);
+    EXPECT_EQ(test::readFile(copyPath), "current\r\n");
+
+    // A copy that fails leaves no old copy to be read as the current log.
+    test::writeFile(copyPath, "old copy\r\n");
+    EXPECT_EQ(copyLockedLog(logDir.file("gone.log"), start.path()), copyPath);
+    EXPECT_FALSE(fileExists(copyPath));
+    LogText log;
+    log.bind(copyPath);
+    EXPECT_THROW_MSG(log.reset(), InOutError, "File not found");
+
+    // A log that is itself the copy's file is never deleted.
+    test::writeFile(copyPath, "the log\r\n");
+    EXPECT_EQ(copyLockedLog(copyPath, start.path()), copyPath);
+    EXPECT_EQ(test::readFile(copyPath), "the log\r\n");
+}
+
+TEST(LogText, RemoveLogCopy)
+{
+    test::TempDir start;
+    EXPECT_NO_THROW(removeLogCopy(start.path()));
+    start.write("~Log.tmp", "copy");
+    start.write("new_line.log", "log");
+    removeLogCopy(start.path());
+    EXPECT_FALSE(fileExists(start.file("~Log.tmp")));
+    EXPECT_TRUE(fileExists(start.file("new_line.log")));
+}
+
+TEST(LogText, RemoveLogCopyReportsAFailedDeletion)
+{
+    test::TempDir start;
+    start.write("~Log.tmp", "copy");
+    ASSERT_EQ(::chmod(start.path().c_str(), 0555), 0);
+    if (::geteuid() != 0) {
+        EXPECT_THROW_MSG(removeLogCopy(start.path()), InOutError, "File access denied");
+    } else {
+        // The super-user may delete from a read-only directory: try it as an ordinary user.
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            int result = 3;
+            if (::setgid(65534) == 0 && ::setuid(65534) == 0) {
+                try {
+                    removeLogCopy(start.path());
+                    result = 1;
+                } catch (const InOutError& e) {
+                    result = std::string(e.what()) == "File access denied" ? 0 : 2;
+                }
+            }
+            ::_exit(result);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "1: nothing raised, 2: another message, 3: no ordinary user";
+    }
+    EXPECT_TRUE(fileExists(start.file("~Log.tmp")));
+    ::chmod(start.path().c_str(), 0755);
+}

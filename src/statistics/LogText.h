@@ -1,0 +1,92 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace velmar {
+
+/// The text-file variable the log is read through: bound to the mailer's log or to its copy "~Log.tmp".
+///
+/// Lines end at a line feed; every carriage return is dropped from a line, and a Ctrl+Z at the start of a
+/// line ends the text. The file is read in large blocks and a line is handed out as a view into the block,
+/// so memory grows with the longest line, never with the size of the log.
+class LogText {
+public:
+    /// The size of the blocks the file is read in.
+    static constexpr size_t kBlockSize = size_t { 2 } << 20;
+
+    LogText();
+    /// A LogText reading blocks of the given size (at least 1 byte), for the tests of the block edges.
+    explicit LogText(size_t blockSize);
+    ~LogText();
+    LogText(const LogText&) = delete;
+    LogText& operator=(const LogText&) = delete;
+
+    /// Binds the variable to a file name, closing an earlier opening first.
+    void bind(std::string path);
+    bool bound() const { return bound_; }
+    const std::string& path() const { return path_; }
+    bool isOpen() const { return fd_ >= 0; }
+
+    /// Opens the bound file for reading while others may only read it at the same time: a shared lock.
+    /// False (nothing thrown) when opening fails or another process holds an exclusive lock on it (flock
+    /// LOCK_EX, or an fcntl write lock) -- how a mailer here keeps its log to itself.
+    /// When it succeeds the file stays open (with its shared lock) until the next reset/close/bind.
+    bool openShared();
+    /// Opens the bound file from its first line for a rebuild, closing an earlier opening first; holds a
+    /// shared lock while open (non-blocking: a file locked exclusively raises "File access denied").
+    /// Raises InOutError (a LogText bound to nothing raises "File not found").
+    void reset();
+    /// Reads the next line: true and the line, or false at the end of the file (then `line` is empty).
+    /// The view stays valid until the next read or close. Raises InOutError when reading fails or the
+    /// file is not open.
+    bool readLine(std::string_view& line);
+    /// True when the end of the file has been reached (also when the next line starts with Ctrl+Z).
+    bool eof()
+    {
+        // Asked after every line of the log: the usual answer needs no call.
+        if (fd_ >= 0 && !ended_ && pos_ < end_ && block_[pos_] != kCtrlZ)
+            return false;
+        return eofAfterBlock();
+    }
+    /// Closes the file and releases its lock and buffers; nothing happens when it is not open.
+    void close();
+
+private:
+    static constexpr char kCtrlZ = 26;
+
+    bool eofAfterBlock();
+    int openLocked(bool& lockedByOther);
+    bool fill();
+    bool atEnd();
+    std::string_view withoutCarriageReturns(std::string_view raw);
+    void ensureOpen() const;
+
+    std::string path_;
+    bool bound_ = false;
+    int fd_ = -1;
+    size_t blockSize_;
+    std::unique_ptr<char[]> block_;
+    size_t pos_ = 0;
+    size_t end_ = 0;
+    bool fileEnd_ = false; // read(2) has returned 0
+    bool ended_ = false; // no further line: the file end or a Ctrl+Z at a line start was reached
+    std::string spanning_; // a line that runs over a block edge
+    std::string scratch_; // a line with its carriage returns removed
+};
+
+/// The copy of a locked log: removes a "~Log.tmp" left in startDir BEFORE copying (so a failed copy can
+/// never let an old copy be read as the current log), copies `logPath` to joinPath(startDir, "~Log.tmp"),
+/// and returns that path. The outcome of the copy is not reported: a failed copy leaves no file, and
+/// opening it raises. A log that is itself that file is left alone.
+std::string copyLockedLog(const std::string& logPath, const std::string& startDir);
+
+/// Deletes joinPath(startDir, "~Log.tmp") when it exists; raises InOutError when it cannot.
+void removeLogCopy(const std::string& startDir);
+
+/// The name of the copy of a locked log.
+inline constexpr std::string_view kLogCopyName = "~Log.tmp";
+
+} // namespace velmar
