@@ -356,6 +356,10 @@ void TForm1::closeEvent(QCloseEvent* event)
 
 void TForm1::FormClose()
 {
+    // A user who named the copy itself as the log keeps it: only a copy is ever removed.
+    const std::string copy = velmar::joinPath(startDir_, velmar::kLogCopyName);
+    if (velmar::sameFile(copy, toNativePath(FileN->text())))
+        return;
     velmar::removeLogCopy(startDir_);
 }
 

@@ -151,6 +151,13 @@ std::string findFileIgnoringCase(const std::string& path)
     return path;
 }
 
+bool sameFile(const std::string& a, const std::string& b)
+{
+    struct stat sa {}, sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev
+        && sa.st_ino == sb.st_ino;
+}
+
 bool copyFile(const std::string& from, const std::string& to)
 {
     Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));

@@ -28,6 +28,9 @@ std::vector<std::string> listDirectory(const std::string& directory, std::string
 /// Settings and language files from older systems name their files without regard to letter case.
 std::string findFileIgnoringCase(const std::string& path);
 
+/// True when both names lead to the same existing file (the same device and inode).
+bool sameFile(const std::string& a, const std::string& b);
+
 /// Copies a file over another, replacing it. False when that fails; the target is then removed.
 bool copyFile(const std::string& from, const std::string& to);
 

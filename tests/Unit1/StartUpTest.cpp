@@ -152,3 +152,17 @@ TEST_F(StartUp, LockedLogIsReadFromItsCopyWhichCloseRemoves)
     }
     ::close(fd);
 }
+
+TEST_F(StartUp, CloseKeepsALogThatIsNamedLikeTheCopy)
+{
+    copyDemo(dir);
+    std::filesystem::rename(dir.file("new_line.log"), dir.file("~Log.tmp"));
+    writeConfig(dir.file("config"), "~Log.tmp", "english");
+    {
+        TForm1 form(dialogs);
+        EXPECT_TRUE(dialogs.messages.isEmpty());
+        EXPECT_GT(form.StrData().rowCount(), 100);
+        form.close();
+    }
+    EXPECT_TRUE(velmar::fileExists(dir.file("~Log.tmp")));
+}

@@ -3,6 +3,7 @@
 #include "support/TestSupport.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace velmar;
 
@@ -92,4 +93,16 @@ TEST(Files, CurrentDirectoryAndJoin)
     EXPECT_EQ(joinPath("/a/b", "c"), "/a/b/c");
     EXPECT_EQ(joinPath("/", "c"), "/c");
     EXPECT_EQ(joinPath("/a/", "~Log.tmp"), "/a/~Log.tmp");
+}
+
+TEST(Files, SameFileFollowsLinksAndNames)
+{
+    test::TempDir dir;
+    dir.write("a", "x");
+    dir.write("b", "x");
+    ::symlink(dir.file("a").c_str(), dir.file("link").c_str());
+    EXPECT_TRUE(sameFile(dir.file("a"), dir.file("link")));
+    EXPECT_TRUE(sameFile(dir.file("a"), dir.path() + "/./a"));
+    EXPECT_FALSE(sameFile(dir.file("a"), dir.file("b")));
+    EXPECT_FALSE(sameFile(dir.file("a"), dir.file("missing")));
 }
