@@ -129,7 +129,11 @@ TForm1::TForm1(UserDialogs& dialogs, std::vector<std::string> params, QWidget* p
     guarded([this] { FormCreate(); });
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    // The children are deleted after this destructor: focus moving among them must not reach a half-gone window.
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
+}
 
 // ---------------------------------------------------------------------------------------------------
 // The window
