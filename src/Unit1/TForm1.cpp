@@ -143,7 +143,11 @@ void TForm1::buildWindow()
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Velmar statistic v1.4"));
     setGeometry(223, 155, 429, 263);
-    QFont font(QStringLiteral("Tahoma"));
+    // The layout was drawn for Tahoma at 11 pixels; where it is missing a font of similar width stands in,
+    // so that the texts fit the fixed places of the controls.
+    QFont font;
+    font.setFamilies({ QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+        QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans") });
     font.setPixelSize(11);
     setFont(font);
 
