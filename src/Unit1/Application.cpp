@@ -7,6 +7,7 @@
 #include "platform/Locale.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +34,22 @@ bool hasDisplay()
 
 } // namespace
 
+void setUpApplication()
+{
+    Q_INIT_RESOURCE(velmar);
+    QApplication::setApplicationName(QStringLiteral("velmar-stat"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Velmar statistic"));
+    QApplication::setApplicationVersion(QStringLiteral("1.4"));
+    // Lets a Wayland desktop match the window with its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("velmar-stat"));
+    QIcon icon = QIcon::fromTheme(QStringLiteral("velmar-stat"));
+    if (icon.isNull()) {
+        for (int size : { 16, 24, 32, 48, 64, 128, 256 })
+            icon.addFile(QStringLiteral(":/icons/velmar-stat-%1.png").arg(size), QSize(size, size));
+    }
+    QApplication::setWindowIcon(icon);
+}
+
 int runApplication(int argc, char** argv)
 {
     // A run from cron has no display: work on the offscreen platform instead of failing to start.
@@ -46,9 +63,7 @@ int runApplication(int argc, char** argv)
     if (platform && std::string_view(platform) == "offscreen")
         qInstallMessageHandler(quietHandler);
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("velmar-stat"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Velmar statistic"));
-    QApplication::setApplicationVersion(QStringLiteral("1.4"));
+    setUpApplication();
 
     if (!knownCodePage) {
         std::fprintf(stderr, "velmar-stat: unknown code page in VELMAR_CODEPAGE (%s); using windows-1251\n",

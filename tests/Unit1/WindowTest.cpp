@@ -1,9 +1,12 @@
 #include "RecordingDialogs.h"
+#include "Unit1/Application.h"
 #include "Unit1/StatGrid.h"
 #include "Unit1/TForm1.h"
 #include "support/TestSupport.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QIcon>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -162,4 +165,15 @@ TEST_F(EmptyStart, ReleasingTheMouseGivesTheLastSummaryColumnTheRest)
     form.StrFull->setColumnWidth(0, 77); // narrowed by 20
     emit form.StrFull->mouseReleased();
     EXPECT_EQ(form.StrFull->columnWidth(4), width - 293 - 8);
+}
+
+TEST(Application, NamesItselfForTheDesktop)
+{
+    setUpApplication();
+    EXPECT_EQ(QGuiApplication::desktopFileName(), QStringLiteral("velmar-stat"));
+    const QIcon icon = QApplication::windowIcon();
+    ASSERT_FALSE(icon.isNull());
+    // Sharp on high-DPI screens: the icon comes at large sizes too, not only scaled up.
+    EXPECT_GE(icon.actualSize(QSize(256, 256)).width(), 256);
+    EXPECT_FALSE(icon.pixmap(16, 16).isNull());
 }
