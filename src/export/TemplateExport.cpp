@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -64,18 +65,23 @@ bool ExpStat(OutText& out, int tagOffset, const Table& table, std::string_view t
 
     const int rowCount = table.rowCount();
     std::array<size_t, kWidthEntries> widths {};
-    for (int row = 0; row < rowCount; ++row)
-        for (int col = 0; col < usableColumns; ++col)
-            widths[static_cast<size_t>(col)] = std::max(widths[static_cast<size_t>(col)], table.cell(col, row).size());
+    std::array<std::string_view, kWidthEntries> cells {};
+    const auto rowCells = std::span(cells).first(static_cast<size_t>(usableColumns));
+    for (int row = 0; row < rowCount; ++row) {
+        table.rowCells(row, rowCells);
+        for (size_t col = 0; col < rowCells.size(); ++col)
+            widths[col] = std::max(widths[col], cells[col].size());
+    }
 
     for (int row = 0; row < rowCount; ++row) {
+        table.rowCells(row, rowCells);
         line.clear();
         for (const Piece& piece : pieces) {
             if (piece.column == kNoColumn) {
                 line.append(piece.literal);
                 continue;
             }
-            const std::string_view text = table.cell(piece.column, row);
+            const std::string_view text = cells[static_cast<size_t>(piece.column)];
             const size_t width = widths[static_cast<size_t>(piece.column)];
             if (text.size() < width) line.append(width - text.size(), ' ');
             line.append(text);

@@ -36,6 +36,24 @@ std::string moneyText(double money) {
     return formatFloat(money);
 }
 
+MoneyTexts::MoneyTexts(double tarifPerMin)
+    : tarifPerMin_(tarifPerMin) {
+}
+
+std::string_view MoneyTexts::of(int64_t minutes) {
+    // Calls of a few hours at most make up nearly every log; longer ones are worked out each time.
+    constexpr int64_t kCached = 1440;
+    if (minutes < 0 || minutes >= kCached) {
+        other_ = moneyText(TimetoMoney(static_cast<double>(minutes), tarifPerMin_));
+        return other_;
+    }
+    const auto index = static_cast<size_t>(minutes);
+    if (index >= byMinutes_.size()) byMinutes_.resize(index + 1);
+    std::string& text = byMinutes_[index];
+    if (text.empty()) text = moneyText(TimetoMoney(static_cast<double>(minutes), tarifPerMin_));
+    return text;
+}
+
 void FillTime(Table& Str, int row, double sessionStart, double sessionEnd, const Charge& charge) {
     const int64_t minutes = sessionMinutes(sessionStart, sessionEnd, charge.offsetSec);
     Str.setCell(4, row, formatInt(minutes));

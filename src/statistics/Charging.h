@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace velmar {
 
@@ -24,6 +26,20 @@ double TimetoMoney(double minutes, double tarifPerMin);
 /// The text a money value is written into the tables with: general form, 15 significant digits, the
 /// locale's decimal separator.
 std::string moneyText(double money);
+
+/// The money texts of one tariff by minutes. Sessions of the same length cost the same, so a rebuild
+/// works each text out once instead of once per session.
+class MoneyTexts {
+public:
+    explicit MoneyTexts(double tarifPerMin);
+    /// moneyText(TimetoMoney(minutes, tariff)); the view stays valid until the next call.
+    std::string_view of(int64_t minutes);
+
+private:
+    double tarifPerMin_;
+    std::vector<std::string> byMinutes_;
+    std::string other_;
+};
 
 /// Writes the minutes (column 4) and the money (column 6) of the session into a row of the detailed table.
 void FillTime(Table& Str, int row, double sessionStart, double sessionEnd, const Charge& charge);

@@ -241,6 +241,7 @@ public:
         , dat1_(dat1)
         , times_(times)
         , range_(range)
+        , money_(charge.tarifPerMin)
     {
     }
 
@@ -257,25 +258,25 @@ public:
 private:
     void session(std::string_view line)
     {
-        Str_.clearRow(row_);
+        // The pending row is gathered here and written into the table in one piece when it is counted;
+        // until then it lies beyond RowCount, where nobody reads it.
+        address_.clear();
         received_ = 0;
         // A partial or rejected file must never take its count from a file of an earlier session.
         earlier_ = 0;
 
         line = dropFirst(line, 2);
         const std::string_view date = word(line);
-        Str_.setCell(0, row_, date);
+        date_.assign(date);
         const double day = dayOf(date);
         times_.SessionStart = day;
         const bool excluded = range_ && (day < range_->first || day > range_->last);
         line = cutAt(line, " ", 0);
         const std::string_view time = word(line);
-        Str_.setCell(1, row_, time);
+        start_.assign(time);
         times_.SessionStart += toTimeOfDay(time);
-        if (excluded) {
-            Str_.clearRow(row_);
+        if (excluded)
             return;
-        }
 
         SessionLine current;
         do {
@@ -288,8 +289,6 @@ private:
 
         if (current.has(kCompleted) || current.has(kCarrierLoss))
             count(current.text);
-        else
-            Str_.clearRow(row_);
     }
 
     void applyTests(SessionLine& line)
@@ -299,7 +298,7 @@ private:
             std::string_view address = word(line.text);
             if (address.empty())
                 address = line.text;
-            Str_.setCell(3, row_, address);
+            address_.assign(address);
         }
         if (line.has(kReceiving) && !line.has(kFromOffset)) {
             line.text = cutAt(line.text, "' (", 2);
@@ -337,18 +336,21 @@ private:
         line = dropFirst(line, 2);
         times_.SessionEnd = dayOf(word(line));
         line = cutAt(line, " ", 0);
-        const std::string_view time = word(line);
-        Str_.setCell(2, row_, time);
-        times_.SessionEnd += toTimeOfDay(time);
+        const std::string_view end = word(line);
+        times_.SessionEnd += toTimeOfDay(end);
 
         Str_.setRowCount(row_ + 1);
-        Str_.setCell(5, row_, SizeToStr(received_));
-        FillTime(Str_, row_, times_.SessionStart, times_.SessionEnd, charge_);
+        const std::string received = SizeToStr(received_);
+        // The charge as FillTime works it out, with the money texts of the rebuild's tariff kept.
+        const int64_t minutes = sessionMinutes(times_.SessionStart, times_.SessionEnd, charge_.offsetSec);
+        const std::string minutesText = formatInt(minutes);
+        const std::array<std::string_view, 7> cells
+            = { date_, start_, end, address_, minutesText, received, money_.of(minutes) };
+        Str_.setRow(row_, cells);
         // Sessions come day by day: a day just counted is listed already.
-        const std::string_view day = Str_.cell(0, row_);
-        if (day != lastCountedDay_) {
-            dat1_.add(day);
-            lastCountedDay_ = day;
+        if (date_ != lastCountedDay_) {
+            dat1_.add(date_);
+            lastCountedDay_ = date_;
         }
         // A table cannot hold more rows than an int counts; the last one would be written over instead.
         if (row_ < std::numeric_limits<int>::max() - 1)
@@ -391,6 +393,10 @@ private:
     int row_ = 1;
     int64_t received_ = 0;
     int64_t earlier_ = 0;
+    MoneyTexts money_;
+    std::string date_;
+    std::string start_;
+    std::string address_;
     std::string number_;
     std::string lastCountedDay_;
     std::string lastDateText_;

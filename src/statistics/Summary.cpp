@@ -7,6 +7,7 @@
 #include "statistics/SizeText.h"
 #include "statistics/Table.h"
 
+#include <array>
 #include <limits>
 #include <string>
 #include <unordered_map>
@@ -77,8 +78,10 @@ void FillFull(const Table& Str, Table& StrFull, std::string_view totalCaption, d
     const CodePage& page = CodePage::current();
 
     const int detailedRows = Str.rowCount();
+    std::array<std::string_view, 6> cells {};
     for (int r = 1; r < detailedRows; ++r) {
-        const std::string_view address = Str.cell(3, r);
+        Str.rowCells(r, cells);
+        const std::string_view address = cells[3];
         folded.assign(address);
         for (char& c : folded)
             c = static_cast<char>(page.fold(static_cast<unsigned char>(c)));
@@ -89,16 +92,16 @@ void FillFull(const Table& Str, Table& StrFull, std::string_view totalCaption, d
             if (found == index.end()) {
                 AddressRow row;
                 row.address = address;
-                row.firstMinutes = Str.cell(4, r);
-                row.bytes = StrToSize(Str.cell(5, r));
+                row.firstMinutes = cells[4];
+                row.bytes = StrToSize(cells[5]);
                 row.sessions = 1;
                 rows.push_back(row);
                 index.emplace(folded, rows.size() - 1);
             } else {
                 AddressRow& row = rows[found->second];
                 row.readMinutes();
-                const int64_t minutes = toInt64(Str.cell(4, r));
-                const int64_t bytes = StrToSize(Str.cell(5, r));
+                const int64_t minutes = toInt64(cells[4]);
+                const int64_t bytes = StrToSize(cells[5]);
                 row.minutes = addSaturated(row.minutes, minutes);
                 row.bytes = addSaturated(row.bytes, bytes);
                 row.sessions = addSaturated(row.sessions, 1);

@@ -96,6 +96,44 @@ void Table::setCell(int col, int row, std::string_view text)
     storeRow(row, scratch_);
 }
 
+void Table::setRow(int row, std::span<const std::string_view> texts)
+{
+    if (row < 0)
+        return;
+    scratch_.clear();
+    size_t keep = 0;
+    const size_t columns = std::min(texts.size(), static_cast<size_t>(colCount_));
+    for (size_t c = 0; c < columns; ++c) {
+        appendLength(scratch_, texts[c].size());
+        scratch_.append(texts[c]);
+        if (!texts[c].empty())
+            keep = scratch_.size();
+    }
+    scratch_.resize(keep);
+    if (static_cast<size_t>(row) >= slots_.size()) {
+        if (scratch_.empty())
+            return;
+        slots_.resize(static_cast<size_t>(row) + 1);
+    }
+    storeRow(row, scratch_);
+}
+
+void Table::rowCells(int row, std::span<std::string_view> texts) const
+{
+    std::fill(texts.begin(), texts.end(), std::string_view {});
+    if (row < 0 || static_cast<size_t>(row) >= slots_.size())
+        return;
+    const Slot& slot = slots_[static_cast<size_t>(row)];
+    const char* p = arena_.data() + slot.offset;
+    const char* end = p + slot.size;
+    const size_t columns = std::min(texts.size(), static_cast<size_t>(colCount_));
+    for (size_t c = 0; c < columns && p < end; ++c) {
+        const size_t length = readLength(p);
+        texts[c] = { p, length };
+        p += length;
+    }
+}
+
 void Table::clearRow(int row)
 {
     if (row < 0 || static_cast<size_t>(row) >= slots_.size())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,10 @@ public:
     std::string_view cell(int col, int row) const;
     /// Writes a cell; columns outside 0 to colCount - 1 and negative rows are ignored.
     void setCell(int col, int row, std::string_view text);
+    /// Writes a whole row at once: cell c gets texts[c], the columns behind the given texts become empty.
+    void setRow(int row, std::span<const std::string_view> texts);
+    /// Reads a whole row at once into texts[0..] (as many columns as texts holds); valid as cell() is.
+    void rowCells(int row, std::span<std::string_view> texts) const;
     /// Empties every cell of the row.
     void clearRow(int row);
 

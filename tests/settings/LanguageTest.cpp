@@ -46,9 +46,9 @@ TEST(Language, EveryTextComesFromItsKey)
         "[Readme]\r\n0=readme.txt\r\n");
     const Language lang = readLanguage(path);
     for (size_t i = 0; i < 8; ++i)
-        EXPECT_EQ(lang.cols[i], "c" + std::to_string(i));
+        EXPECT_EQ(lang.cols[i], std::string(1, 'c') += std::to_string(i));
     for (size_t i = 0; i < 5; ++i)
-        EXPECT_EQ(lang.pages[i], "g" + std::to_string(i));
+        EXPECT_EQ(lang.pages[i], std::string(1, 'g') += std::to_string(i));
 
     struct Case {
         const char* member;
@@ -200,7 +200,7 @@ TEST(Language, ShippedLanguageFilesAreComplete)
             EXPECT_NE(lang.cols[i], "") << "column " << i;
         for (size_t i = 0; i < lang.pages.size(); ++i) {
             EXPECT_NE(lang.pages[i], "") << "page " << i;
-            EXPECT_NE(lang.pages[i], "Page" + std::to_string(i)) << "page " << i;
+            EXPECT_NE(lang.pages[i], std::string("Page") += std::to_string(i)) << "page " << i;
         }
         for (size_t i : { 0, 1, 10, 11, 12, 13, 14, 15 })
             EXPECT_NE(lang.labels[i], "") << "label " << i;
@@ -211,7 +211,7 @@ TEST(Language, ShippedLanguageFilesAreComplete)
         // Eight tag lines, "%1" to "%8" in order, each ended by LF CR.
         size_t at = 0;
         for (int tag = 1; tag <= 8; ++tag) {
-            const std::string expected = "%" + std::to_string(tag);
+            const std::string expected = std::string(1, '%') += std::to_string(tag);
             EXPECT_EQ(lang.label4.compare(at, 2, expected), 0) << "tag " << tag;
             at = lang.label4.find("\n\r", at);
             ASSERT_NE(at, std::string::npos);
