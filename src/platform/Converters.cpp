@@ -99,6 +99,15 @@ locale_t cLocale()
 
 int32_t toInt32(std::string_view text)
 {
+    // Sizes in the log are short runs of digits: read them without the general syntax.
+    if (!text.empty() && text.size() <= 9) {
+        int32_t quick = 0;
+        size_t i = 0;
+        for (; i < text.size() && isDigit(text[i]); ++i)
+            quick = quick * 10 + (text[i] - '0');
+        if (i == text.size())
+            return quick;
+    }
     int64_t value = 0;
     if (!parseInteger(text, false, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(), value))
         throw ConvertError::invalidInteger(text);
@@ -177,6 +186,16 @@ double toFloat(std::string_view text)
 
 double toTimeOfDay(std::string_view text, char timeSeparator)
 {
+    // The log writes every time as hh:mm:ss; that form needs none of the general rules.
+    if (text.size() == 8 && text[2] == timeSeparator && text[5] == timeSeparator && isDigit(text[0])
+        && isDigit(text[1]) && isDigit(text[3]) && isDigit(text[4]) && isDigit(text[6]) && isDigit(text[7])) {
+        const int hours = (text[0] - '0') * 10 + (text[1] - '0');
+        const int minutes = (text[3] - '0') * 10 + (text[4] - '0');
+        const int seconds = (text[6] - '0') * 10 + (text[7] - '0');
+        if (hours <= 23 && minutes <= 59 && seconds <= 59)
+            return (hours * 3600 + minutes * 60 + seconds) / 86400.0;
+        throw ConvertError::invalidTime(text);
+    }
     size_t i = 0;
     auto skipSpaces = [&] {
         while (i < text.size() && text[i] == ' ')
