@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QIcon>
-
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>

@@ -19,8 +19,8 @@ std::optional<QString> ConsoleDialogs::openFile(QWidget*, const QString&, const 
     return std::nullopt;
 }
 
-std::optional<QString> ConsoleDialogs::saveFile(QWidget*, const QString&, const QString&, const QString&,
-    const QString&)
+std::optional<QString> ConsoleDialogs::saveFile(
+    QWidget*, const QString&, const QString&, const QString&, const QString&)
 {
     return std::nullopt;
 }

@@ -4,7 +4,6 @@
 #include <QClipboard>
 #include <QHeaderView>
 #include <QKeyEvent>
-
 #include <algorithm>
 
 StatGrid::StatGrid(QWidget* parent)

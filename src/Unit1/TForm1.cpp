@@ -25,7 +25,6 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
-
 #include <array>
 #include <exception>
 
@@ -63,8 +62,7 @@ public:
     WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
-template <typename W>
-W* named(W* widget, const char* name)
+template <typename W> W* named(W* widget, const char* name)
 {
     widget->setObjectName(QLatin1String(name));
     return widget;
@@ -278,8 +276,7 @@ void TForm1::buildExportPage(QWidget* page)
 // ---------------------------------------------------------------------------------------------------
 // The general rule and the messages
 
-template <typename Handler>
-void TForm1::guarded(Handler&& handler)
+template <typename Handler> void TForm1::guarded(Handler&& handler)
 {
     try {
         handler();
@@ -319,10 +316,10 @@ std::string TForm1::labelText(int index)
     if (!labelList_.empty())
         return static_cast<size_t>(index) < labelList_.size() ? labelList_[static_cast<size_t>(index)] : std::string();
     if (!fallbackLanguage_) {
-        const std::string path = velmar::joinPath(startDir_.empty() ? velmar::currentDirectory() : startDir_,
-            "russian.lng");
-        fallbackLanguage_ = velmar::fileExists(velmar::findFileIgnoringCase(path)) ? velmar::readLanguage(path)
-                                                                                  : velmar::Language {};
+        const std::string path
+            = velmar::joinPath(startDir_.empty() ? velmar::currentDirectory() : startDir_, "russian.lng");
+        fallbackLanguage_
+            = velmar::fileExists(velmar::findFileIgnoringCase(path)) ? velmar::readLanguage(path) : velmar::Language {};
     }
     const std::string& borrowed = fallbackLanguage_->labels[static_cast<size_t>(index)];
     return borrowed.empty() ? std::string(kBuiltInLabels[static_cast<size_t>(index)]) : borrowed;

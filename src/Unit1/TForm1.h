@@ -10,7 +10,6 @@
 #include "statistics/Table.h"
 
 #include <QWidget>
-
 #include <optional>
 #include <string>
 #include <vector>
@@ -108,8 +107,7 @@ private:
     void buildSettingsPage(QWidget* page);
     void buildExportPage(QWidget* page);
     /// Runs a handler under the general rule: whatever escapes it is shown and the window goes on.
-    template <typename Handler>
-    void guarded(Handler&& handler);
+    template <typename Handler> void guarded(Handler&& handler);
     void showException();
     void onFocusChanged(QWidget* old, QWidget* now);
     void exportToChosenFile(bool detailed, bool summary);

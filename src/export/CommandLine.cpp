@@ -10,8 +10,10 @@ constexpr int kDetailedOffset = 0;
 constexpr int kSummaryOffset = 3;
 
 // Creates the file, writes the tables into it in order and closes it. False when it cannot be created.
-bool exportInto(CommandLineTarget& target, const std::string& fileName, std::initializer_list<int> tagOffsets) {
-    if (!target.Rewr(fileName)) return false;
+bool exportInto(CommandLineTarget& target, const std::string& fileName, std::initializer_list<int> tagOffsets)
+{
+    if (!target.Rewr(fileName))
+        return false;
     try {
         for (const int tagOffset : tagOffsets)
             target.exportTable(tagOffset);
@@ -26,7 +28,8 @@ bool exportInto(CommandLineTarget& target, const std::string& fileName, std::ini
 
 } // namespace
 
-void ComLine(const std::vector<std::string>& params, CommandLineTarget& target) {
+void ComLine(const std::vector<std::string>& params, CommandLineTarget& target)
+{
     const size_t n = params.size();
     for (size_t i = 0; i < n; ++i) {
         const std::string& p = params[i];
@@ -34,11 +37,14 @@ void ComLine(const std::vector<std::string>& params, CommandLineTarget& target) 
         static const std::string noName;
         const std::string& fileName = i + 1 < n ? params[i + 1] : noName;
         if (p == "-d") {
-            if (!exportInto(target, fileName, { kDetailedOffset })) return;
+            if (!exportInto(target, fileName, { kDetailedOffset }))
+                return;
         } else if (p == "-g") {
-            if (!exportInto(target, fileName, { kSummaryOffset })) return;
+            if (!exportInto(target, fileName, { kSummaryOffset }))
+                return;
         } else if (p == "-a") {
-            if (!exportInto(target, fileName, { kDetailedOffset, kSummaryOffset })) return;
+            if (!exportInto(target, fileName, { kDetailedOffset, kSummaryOffset }))
+                return;
         } else if (p == "-e") {
             target.requestEnd();
         }

@@ -26,19 +26,24 @@ constexpr int kNoColumn = -1;
 
 // Splits the template into literal runs and tags; false on a "%" that no digit follows.
 // A "%" that a cell text brings in never passes through here, so it stays as it is.
-bool parseTemplate(std::string_view text, int tagOffset, int usableColumns, std::vector<Piece>& pieces) {
+bool parseTemplate(std::string_view text, int tagOffset, int usableColumns, std::vector<Piece>& pieces)
+{
     size_t start = 0;
     for (;;) {
         const size_t p = text.find('%', start);
         if (p == std::string_view::npos) {
-            if (start < text.size()) pieces.push_back({ text.substr(start), kNoColumn });
+            if (start < text.size())
+                pieces.push_back({ text.substr(start), kNoColumn });
             return true;
         }
-        if (p + 1 >= text.size() || text[p + 1] < '0' || text[p + 1] > '9') return false;
-        if (p > start) pieces.push_back({ text.substr(start, p - start), kNoColumn });
+        if (p + 1 >= text.size() || text[p + 1] < '0' || text[p + 1] > '9')
+            return false;
+        if (p > start)
+            pieces.push_back({ text.substr(start, p - start), kNoColumn });
         // 64-bit so that no offset a caller passes can overflow.
         const int64_t column = int64_t { text[p + 1] - '0' } - 1 - tagOffset;
-        if (column >= 0 && column < usableColumns) pieces.push_back({ {}, static_cast<int>(column) });
+        if (column >= 0 && column < usableColumns)
+            pieces.push_back({ {}, static_cast<int>(column) });
         start = p + 2;
     }
 }
@@ -46,11 +51,13 @@ bool parseTemplate(std::string_view text, int tagOffset, int usableColumns, std:
 } // namespace
 
 bool ExpStat(OutText& out, int tagOffset, const Table& table, std::string_view templateText,
-    const ExportHeading& heading, const std::function<void()>& onBadTag) {
+    const ExportHeading& heading, const std::function<void()>& onBadTag)
+{
     std::string line;
     if (!heading.dat1Text.empty() && !heading.dat2Text.empty()) {
         line.append(heading.headingWord).append(" ").append(heading.dat1Text);
-        if (heading.dat1Text != heading.dat2Text) line.append(" - ").append(heading.dat2Text);
+        if (heading.dat1Text != heading.dat2Text)
+            line.append(" - ").append(heading.dat2Text);
         line.append(kLineEnd).append(kLineEnd);
         out.write(line);
     }
@@ -83,7 +90,8 @@ bool ExpStat(OutText& out, int tagOffset, const Table& table, std::string_view t
             }
             const std::string_view text = cells[static_cast<size_t>(piece.column)];
             const size_t width = widths[static_cast<size_t>(piece.column)];
-            if (text.size() < width) line.append(width - text.size(), ' ');
+            if (text.size() < width)
+                line.append(width - text.size(), ' ');
             line.append(text);
         }
         line.append(kLineEnd);

@@ -187,8 +187,8 @@ double toFloat(std::string_view text)
 double toTimeOfDay(std::string_view text, char timeSeparator)
 {
     // The log writes every time as hh:mm:ss; that form needs none of the general rules.
-    if (text.size() == 8 && text[2] == timeSeparator && text[5] == timeSeparator && isDigit(text[0])
-        && isDigit(text[1]) && isDigit(text[3]) && isDigit(text[4]) && isDigit(text[6]) && isDigit(text[7])) {
+    if (text.size() == 8 && text[2] == timeSeparator && text[5] == timeSeparator && isDigit(text[0]) && isDigit(text[1])
+        && isDigit(text[3]) && isDigit(text[4]) && isDigit(text[6]) && isDigit(text[7])) {
         const int hours = (text[0] - '0') * 10 + (text[1] - '0');
         const int minutes = (text[3] - '0') * 10 + (text[4] - '0');
         const int seconds = (text[6] - '0') * 10 + (text[7] - '0');

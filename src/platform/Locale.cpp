@@ -31,8 +31,8 @@ char timeSeparatorOf(const char* pattern)
             if (p[1] == '\0')
                 break;
             char conversion = p[1];
-            while (conversion == 'E' || conversion == 'O' || conversion == '-' || conversion == '_'
-                || conversion == '0' || conversion == '^' || conversion == '#') {
+            while (conversion == 'E' || conversion == 'O' || conversion == '-' || conversion == '_' || conversion == '0'
+                || conversion == '^' || conversion == '#') {
                 ++p;
                 conversion = p[1];
                 if (conversion == '\0')

@@ -13,17 +13,20 @@ namespace {
 
 constexpr int kStandardOutput = 1;
 
-InOutError notOpenForOutput() {
+InOutError notOpenForOutput()
+{
     return InOutError(TextFile::kNotOpenForOutput, "File not open for output");
 }
 
 // Writes as much as it can; returns the bytes written and leaves errno set when that is fewer than asked.
-size_t writeSome(int fd, const char* data, size_t size) {
+size_t writeSome(int fd, const char* data, size_t size)
+{
     size_t done = 0;
     while (done < size) {
         const ssize_t n = ::write(fd, data + done, size - done);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return done;
         }
         if (n == 0) {
@@ -38,24 +41,29 @@ size_t writeSome(int fd, const char* data, size_t size) {
 
 } // namespace
 
-void StringOutText::write(std::string_view bytes) {
+void StringOutText::write(std::string_view bytes)
+{
     text_ += bytes;
 }
 
-TextFile::~TextFile() {
+TextFile::~TextFile()
+{
     closeQuietly();
 }
 
-void TextFile::assign(std::string name) {
+void TextFile::assign(std::string name)
+{
     closeQuietly();
     name_ = std::move(name);
 }
 
-void TextFile::rewrite() {
+void TextFile::rewrite()
+{
     closeQuietly();
     if (name_.empty()) {
         // The process may have been started without a standard output.
-        if (::fcntl(kStandardOutput, F_GETFD) < 0) throw InOutError::fromErrno(errno);
+        if (::fcntl(kStandardOutput, F_GETFD) < 0)
+            throw InOutError::fromErrno(errno);
         fd_ = kStandardOutput;
         ownsFd_ = false;
     } else {
@@ -63,7 +71,8 @@ void TextFile::rewrite() {
         do
             fd = ::open(name_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         while (fd < 0 && errno == EINTR);
-        if (fd < 0) throw InOutError::fromErrno(errno);
+        if (fd < 0)
+            throw InOutError::fromErrno(errno);
         fd_ = fd;
         ownsFd_ = true;
     }
@@ -71,8 +80,10 @@ void TextFile::rewrite() {
     buffer_.reserve(kBufferSize);
 }
 
-void TextFile::write(std::string_view bytes) {
-    if (!isOpen()) throw notOpenForOutput();
+void TextFile::write(std::string_view bytes)
+{
+    if (!isOpen())
+        throw notOpenForOutput();
     if (buffer_.size() + bytes.size() <= kBufferSize) {
         buffer_ += bytes;
         return;
@@ -91,8 +102,10 @@ void TextFile::write(std::string_view bytes) {
     }
 }
 
-void TextFile::flush() {
-    if (buffer_.empty()) return;
+void TextFile::flush()
+{
+    if (buffer_.empty())
+        return;
     const size_t done = writeSome(fd_, buffer_.data(), buffer_.size());
     if (done < buffer_.size()) {
         const int err = errno;
@@ -102,9 +115,11 @@ void TextFile::flush() {
     buffer_.clear();
 }
 
-int TextFile::release() noexcept {
+int TextFile::release() noexcept
+{
     int err = 0;
-    if (ownsFd_ && ::close(fd_) != 0 && errno != EINTR) err = errno;
+    if (ownsFd_ && ::close(fd_) != 0 && errno != EINTR)
+        err = errno;
     fd_ = -1;
     ownsFd_ = false;
     buffer_.clear();
@@ -112,19 +127,24 @@ int TextFile::release() noexcept {
     return err;
 }
 
-void TextFile::close() {
-    if (!isOpen()) throw InOutError(kNotOpen, "File not open");
+void TextFile::close()
+{
+    if (!isOpen())
+        throw InOutError(kNotOpen, "File not open");
     try {
         flush();
     } catch (...) {
         release();
         throw;
     }
-    if (const int err = release()) throw InOutError::fromErrno(err);
+    if (const int err = release())
+        throw InOutError::fromErrno(err);
 }
 
-void TextFile::closeQuietly() noexcept {
-    if (!isOpen()) return;
+void TextFile::closeQuietly() noexcept
+{
+    if (!isOpen())
+        return;
     try {
         flush();
     } catch (...) {

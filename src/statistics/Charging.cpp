@@ -8,7 +8,8 @@
 
 namespace velmar {
 
-int64_t sessionMinutes(double sessionStart, double sessionEnd, int32_t offsetSec) {
+int64_t sessionMinutes(double sessionStart, double sessionEnd, int32_t offsetSec)
+{
     // The log shows whole seconds; the stored date-times carry rounding either way, so round, not truncate.
     const double product = std::fabs(sessionEnd - sessionStart) * 86400.0;
     constexpr double kLimit = 9.2e18; // below the 64-bit maximum
@@ -24,23 +25,28 @@ int64_t sessionMinutes(double sessionStart, double sessionEnd, int32_t offsetSec
     if (__builtin_add_overflow(seconds, static_cast<int64_t>(offsetSec), &sum))
         sum = std::numeric_limits<int64_t>::max(); // seconds are never negative, so only the top can be passed
 
-    if (sum <= 60) return 1;
+    if (sum <= 60)
+        return 1;
     return sum / 60 + (sum % 60 != 0 ? 1 : 0);
 }
 
-double TimetoMoney(double minutes, double tarifPerMin) {
+double TimetoMoney(double minutes, double tarifPerMin)
+{
     return tarifPerMin * minutes;
 }
 
-std::string moneyText(double money) {
+std::string moneyText(double money)
+{
     return formatFloat(money);
 }
 
 MoneyTexts::MoneyTexts(double tarifPerMin)
-    : tarifPerMin_(tarifPerMin) {
+    : tarifPerMin_(tarifPerMin)
+{
 }
 
-std::string_view MoneyTexts::of(int64_t minutes) {
+std::string_view MoneyTexts::of(int64_t minutes)
+{
     // Calls of a few hours at most make up nearly every log; longer ones are worked out each time.
     constexpr int64_t kCached = 1440;
     if (minutes < 0 || minutes >= kCached) {
@@ -48,13 +54,16 @@ std::string_view MoneyTexts::of(int64_t minutes) {
         return other_;
     }
     const auto index = static_cast<size_t>(minutes);
-    if (index >= byMinutes_.size()) byMinutes_.resize(index + 1);
+    if (index >= byMinutes_.size())
+        byMinutes_.resize(index + 1);
     std::string& text = byMinutes_[index];
-    if (text.empty()) text = moneyText(TimetoMoney(static_cast<double>(minutes), tarifPerMin_));
+    if (text.empty())
+        text = moneyText(TimetoMoney(static_cast<double>(minutes), tarifPerMin_));
     return text;
 }
 
-void FillTime(Table& Str, int row, double sessionStart, double sessionEnd, const Charge& charge) {
+void FillTime(Table& Str, int row, double sessionStart, double sessionEnd, const Charge& charge)
+{
     const int64_t minutes = sessionMinutes(sessionStart, sessionEnd, charge.offsetSec);
     Str.setCell(4, row, formatInt(minutes));
     Str.setCell(6, row, moneyText(TimetoMoney(static_cast<double>(minutes), charge.tarifPerMin)));

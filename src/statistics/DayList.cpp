@@ -7,12 +7,15 @@
 
 namespace velmar {
 
-bool DayList::contains(std::string_view day) const {
+bool DayList::contains(std::string_view day) const
+{
     return folded_.count(foldCase(day)) != 0;
 }
 
-bool DayList::add(std::string_view day) {
-    if (!folded_.insert(foldCase(day)).second) return false;
+bool DayList::add(std::string_view day)
+{
+    if (!folded_.insert(foldCase(day)).second)
+        return false;
     items_.emplace_back(day);
     return true;
 }
@@ -20,7 +23,8 @@ bool DayList::add(std::string_view day) {
 namespace {
 
 // The index of the first item equal to the text ignoring letter case, or -1.
-int indexOf(const std::vector<std::string>& items, std::string_view text) {
+int indexOf(const std::vector<std::string>& items, std::string_view text)
+{
     const auto found = std::find_if(
         items.begin(), items.end(), [text](const std::string& item) { return sameTextIgnoringCase(item, text); });
     return found == items.end() ? -1 : static_cast<int>(found - items.begin());
@@ -28,21 +32,27 @@ int indexOf(const std::vector<std::string>& items, std::string_view text) {
 
 } // namespace
 
-void Dat1Select(const std::vector<std::string>& dat1, int picked, std::vector<std::string>& dat2) {
-    if (picked < 0 || static_cast<size_t>(picked) >= dat1.size()) return;
+void Dat1Select(const std::vector<std::string>& dat1, int picked, std::vector<std::string>& dat2)
+{
+    if (picked < 0 || static_cast<size_t>(picked) >= dat1.size())
+        return;
 
     // Drop the days in front of the picked one.
     const int k = indexOf(dat2, dat1[static_cast<size_t>(picked)]);
-    if (k > 0) dat2.erase(dat2.begin(), dat2.begin() + k);
+    if (k > 0)
+        dat2.erase(dat2.begin(), dat2.begin() + k);
 
     // Put back the days from the picked one up to where the list now begins. An empty list begins after
     // the last day, so it gets every day from the picked one on.
     const int j = dat2.empty() ? static_cast<int>(dat1.size()) : indexOf(dat1, dat2.front());
-    if (j - 1 >= picked) dat2.insert(dat2.begin(), dat1.begin() + picked, dat1.begin() + j);
+    if (j - 1 >= picked)
+        dat2.insert(dat2.begin(), dat1.begin() + picked, dat1.begin() + j);
 }
 
-RangeAction ApplyRange(std::string_view dat1Text, std::string_view dat2Text) {
-    if (dat1Text.empty() || dat2Text.empty()) return RangeAction::Clear;
+RangeAction ApplyRange(std::string_view dat1Text, std::string_view dat2Text)
+{
+    if (dat1Text.empty() || dat2Text.empty())
+        return RangeAction::Clear;
     const double first = VelmarToDate(dat1Text);
     const double last = VelmarToDate(dat2Text);
     return last >= first ? RangeAction::Rebuild : RangeAction::Clear;

@@ -19,11 +19,13 @@ constexpr std::array<std::string_view, 12> kMonthNumbers
 
 constexpr char kDateSeparator = '-';
 
-bool isLeapYear(int year) {
+bool isLeapYear(int year)
+{
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
 }
 
-int daysInMonth(int year, int month) {
+int daysInMonth(int year, int month)
+{
     static constexpr int kDays[12] = { 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31 };
     return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
 }
@@ -32,11 +34,14 @@ int daysInMonth(int year, int month) {
 class DateReader {
 public:
     explicit DateReader(std::string_view text)
-        : text_(text) { }
+        : text_(text)
+    {
+    }
 
     // A run of digits; a further digit is taken only while the value is below 1000, so a longer run
     // leaves a digit behind that no later rule accepts.
-    bool number(int& value, int& digits) {
+    bool number(int& value, int& digits)
+    {
         skipSpaces();
         const size_t start = pos_;
         value = 0;
@@ -46,7 +51,8 @@ public:
         return digits > 0;
     }
 
-    bool separator() {
+    bool separator()
+    {
         skipSpaces();
         if (pos_ < text_.size() && text_[pos_] == kDateSeparator) {
             ++pos_;
@@ -55,7 +61,8 @@ public:
         return false;
     }
 
-    bool atEnd() {
+    bool atEnd()
+    {
         skipSpaces();
         return pos_ == text_.size();
     }
@@ -63,7 +70,8 @@ public:
 private:
     static bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-    void skipSpaces() {
+    void skipSpaces()
+    {
         while (pos_ < text_.size() && text_[pos_] == ' ')
             ++pos_;
     }
@@ -73,33 +81,42 @@ private:
 };
 
 // One or two year digits name the year within the hundred years that begin 50 years before now.
-int expandYear(int year) {
+int expandYear(int year)
+{
     const int windowStart = currentYear() - 50;
     int expanded = year + windowStart / 100 * 100;
-    if (expanded < windowStart) expanded += 100;
+    if (expanded < windowStart)
+        expanded += 100;
     return expanded;
 }
 
-bool readDate(std::string_view text, double& result) {
+bool readDate(std::string_view text, double& result)
+{
     DateReader reader(text);
     int day = 0, month = 0, year = 0, digits = 0;
-    if (!reader.number(day, digits) || !reader.separator() || !reader.number(month, digits)) return false;
+    if (!reader.number(day, digits) || !reader.separator() || !reader.number(month, digits))
+        return false;
     if (reader.separator()) {
-        if (!reader.number(year, digits)) return false;
-        if (digits <= 2) year = expandYear(year);
+        if (!reader.number(year, digits))
+            return false;
+        if (digits <= 2)
+            year = expandYear(year);
         reader.separator();
     } else {
         year = currentYear();
     }
-    if (!reader.atEnd()) return false;
-    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month)) return false;
+    if (!reader.atEnd())
+        return false;
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month))
+        return false;
     result = dateValue(year, month, day);
     return true;
 }
 
 } // namespace
 
-double VelmarToDate(std::string_view text) {
+double VelmarToDate(std::string_view text)
+{
     // The month word stands after the first hyphen, or at the start of a text without one.
     const size_t hyphen = text.find(kDateSeparator);
     const size_t monthAt = hyphen == std::string_view::npos ? 0 : hyphen + 1;
@@ -114,11 +131,13 @@ double VelmarToDate(std::string_view text) {
     }
 
     double value = 0;
-    if (!readDate(rebuilt, value)) throw ConvertError::invalidDate(rebuilt);
+    if (!readDate(rebuilt, value))
+        throw ConvertError::invalidDate(rebuilt);
     return value;
 }
 
-double dateValue(int year, int month, int day) {
+double dateValue(int year, int month, int day)
+{
     // Days from 1 March of year 0 of the proleptic Gregorian calendar, in 400-year eras of 146097 days.
     const int64_t y = static_cast<int64_t>(year) - (month <= 2 ? 1 : 0);
     const int64_t era = (y >= 0 ? y : y - 399) / 400;

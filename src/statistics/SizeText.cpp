@@ -6,31 +6,40 @@
 
 namespace velmar {
 
-std::string SizeToStr(int64_t count) {
-    if (count == 0) return "-";
+std::string SizeToStr(int64_t count)
+{
+    if (count == 0)
+        return "-";
     // The magnitude as unsigned, so that the lowest count has one too.
     const uint64_t magnitude = count < 0 ? 0 - static_cast<uint64_t>(count) : static_cast<uint64_t>(count);
     char digits[24];
     const auto end = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
     std::string text(digits, end);
     // Only the last two groups are separated; a longer count keeps all its leading digits in one group.
-    if (text.size() > 6) text.insert(text.size() - 6, 1, ',');
-    if (text.size() > 3) text.insert(text.size() - 3, 1, ',');
-    if (count < 0) text.insert(0, 1, '-');
+    if (text.size() > 6)
+        text.insert(text.size() - 6, 1, ',');
+    if (text.size() > 3)
+        text.insert(text.size() - 3, 1, ',');
+    if (count < 0)
+        text.insert(0, 1, '-');
     return text;
 }
 
-int64_t StrToSize(std::string_view text) {
-    if (text == "-") return 0;
+int64_t StrToSize(std::string_view text)
+{
+    if (text == "-")
+        return 0;
     // Size texts are short: strip the commas on the stack and keep the heap for the odd long text.
     char buffer[64];
     size_t length = 0;
     for (char c : text) {
-        if (c == ',') continue;
+        if (c == ',')
+            continue;
         if (length == sizeof buffer) {
             std::string plain;
             for (char d : text) {
-                if (d != ',') plain += d;
+                if (d != ',')
+                    plain += d;
             }
             return toInt64(plain);
         }

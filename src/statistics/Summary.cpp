@@ -18,7 +18,8 @@ namespace velmar {
 namespace {
 
 // Sums of absurd inputs stop at the end of the range instead of wrapping.
-int64_t addSaturated(int64_t a, int64_t b) {
+int64_t addSaturated(int64_t a, int64_t b)
+{
     int64_t sum = 0;
     if (__builtin_add_overflow(a, b, &sum))
         return b < 0 ? std::numeric_limits<int64_t>::min() : std::numeric_limits<int64_t>::max();
@@ -36,7 +37,8 @@ struct AddressRow {
     int64_t bytes = 0;
     int64_t sessions = 0;
 
-    void readMinutes() {
+    void readMinutes()
+    {
         if (!minutesRead) {
             minutes = toInt64(firstMinutes);
             minutesRead = true;
@@ -45,7 +47,8 @@ struct AddressRow {
 };
 
 // Column 1 of a row of one session is the detailed text itself; a sum is written as a plain integer.
-void writeAddressRow(Table& StrFull, int r, const AddressRow& row, std::string_view money) {
+void writeAddressRow(Table& StrFull, int r, const AddressRow& row, std::string_view money)
+{
     StrFull.setCell(0, r, row.address);
     if (row.sessions == 1)
         StrFull.setCell(1, r, row.firstMinutes);
@@ -58,7 +61,8 @@ void writeAddressRow(Table& StrFull, int r, const AddressRow& row, std::string_v
 
 // The rows as far as they were summed when a detailed cell failed to convert: addresses, minutes, bytes
 // and sessions, but no money and neither the empty nor the total row, since no total can be made.
-void writePartial(Table& StrFull, const std::vector<AddressRow>& rows, size_t count) {
+void writePartial(Table& StrFull, const std::vector<AddressRow>& rows, size_t count)
+{
     for (size_t i = 0; i < count; ++i)
         writeAddressRow(StrFull, static_cast<int>(i) + 1, rows[i], {});
     StrFull.setRowCount(static_cast<int>(count) + 1);
@@ -66,10 +70,12 @@ void writePartial(Table& StrFull, const std::vector<AddressRow>& rows, size_t co
 
 } // namespace
 
-void FillFull(const Table& Str, Table& StrFull, std::string_view totalCaption, double tarifPerMin) {
+void FillFull(const Table& Str, Table& StrFull, std::string_view totalCaption, double tarifPerMin)
+{
     StrFull.setRowCount(2);
     StrFull.clearRow(1);
-    if (Str.cell(0, 1).empty()) return;
+    if (Str.cell(0, 1).empty())
+        return;
 
     // The views into Str stay valid: Str is not changed while the summary is built.
     std::vector<AddressRow> rows;

@@ -4,10 +4,9 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <deque>
-#include <ostream>
 #include <optional>
+#include <ostream>
 
 /// Lets gtest print Qt texts readably.
 inline void PrintTo(const QString& text, std::ostream* out)
@@ -28,8 +27,8 @@ public:
         return next();
     }
 
-    std::optional<QString> saveFile(QWidget*, const QString& title, const QString& filter,
-        const QString& defaultSuffix, const QString& suggested) override
+    std::optional<QString> saveFile(QWidget*, const QString& title, const QString& filter, const QString& defaultSuffix,
+        const QString& suggested) override
     {
         lastTitle = title;
         lastFilter = filter;

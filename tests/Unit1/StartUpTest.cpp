@@ -2,9 +2,9 @@
 #include "RecordingDialogs.h"
 #include "Unit1/StatGrid.h"
 #include "Unit1/TForm1.h"
+#include "platform/Files.h"
 #include "platform/Locale.h"
 #include "settings/ConfigFile.h"
-#include "platform/Files.h"
 #include "statistics/LogText.h"
 
 #include <QComboBox>
@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTabWidget>
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>

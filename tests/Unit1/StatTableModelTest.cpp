@@ -1,5 +1,6 @@
-#include "Unit1/StatGrid.h"
 #include "Unit1/StatTableModel.h"
+
+#include "Unit1/StatGrid.h"
 #include "statistics/Table.h"
 #include "support/TestSupport.h"
 

@@ -6,9 +6,9 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QIcon>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>

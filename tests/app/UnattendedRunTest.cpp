@@ -22,8 +22,8 @@ protected:
     void SetUp() override
     {
         namespace fs = std::filesystem;
-        for (const char* name : { "config", "english.lng", "russian.lng", "readme-english.txt", "readme-russian.txt",
-                 "new_line.log" })
+        for (const char* name :
+            { "config", "english.lng", "russian.lng", "readme-english.txt", "readme-russian.txt", "new_line.log" })
             fs::copy_file(fs::path(VELMAR_SOURCE_DIR) / "demo" / name, fs::path(dir.path()) / name);
         labels = velmar::readLanguage(dir.file("english.lng")).labels;
     }

@@ -17,17 +17,22 @@ namespace {
 // Records every call as a short text; can be told which names fail to be created and where to fail.
 class FakeTarget : public CommandLineTarget {
 public:
-    bool Rewr(const std::string& fileName) override {
+    bool Rewr(const std::string& fileName) override
+    {
         calls.push_back("Rewr(" + fileName + ")");
         return failingNames.count(fileName) == 0;
     }
-    void exportTable(int tagOffset) override {
+    void exportTable(int tagOffset) override
+    {
         calls.push_back("export(" + std::to_string(tagOffset) + ")");
-        if (tagOffset == failingExport) throw InOutError::fromErrno(ENOSPC);
+        if (tagOffset == failingExport)
+            throw InOutError::fromErrno(ENOSPC);
     }
-    void closeExport() override {
+    void closeExport() override
+    {
         calls.push_back("close");
-        if (closeFails) throw InOutError::fromErrno(ENOSPC);
+        if (closeFails)
+            throw InOutError::fromErrno(ENOSPC);
     }
     void closeExportQuietly() noexcept override { calls.push_back("closeQuietly"); }
     void requestEnd() override { calls.push_back("end"); }
@@ -42,7 +47,8 @@ using Calls = std::vector<std::string>;
 
 } // namespace
 
-TEST(CommandLine, Switches) {
+TEST(CommandLine, Switches)
+{
     struct Case {
         const char* name;
         std::vector<std::string> params;
@@ -83,7 +89,8 @@ TEST(CommandLine, Switches) {
     }
 }
 
-TEST(CommandLine, FailureWhileWritingClosesQuietlyAndPropagates) {
+TEST(CommandLine, FailureWhileWritingClosesQuietlyAndPropagates)
+{
     struct Case {
         const char* name;
         int failingExport;
@@ -109,11 +116,13 @@ namespace {
 // Writes real files the way the window does, with one-row tables.
 class FileTarget : public CommandLineTarget {
 public:
-    FileTarget() {
+    FileTarget()
+    {
         detailed.setCell(0, 0, "Date");
         summary.setCell(0, 0, "Address");
     }
-    bool Rewr(const std::string& fileName) override {
+    bool Rewr(const std::string& fileName) override
+    {
         expText.assign(fileName);
         try {
             expText.rewrite();
@@ -123,7 +132,8 @@ public:
             return false;
         }
     }
-    void exportTable(int tagOffset) override {
+    void exportTable(int tagOffset) override
+    {
         if (tagOffset == 0)
             ExpStat(expText, 0, detailed, "%1;", {}, [] {});
         else
@@ -142,7 +152,8 @@ public:
 
 } // namespace
 
-TEST(CommandLine, FilesWritten) {
+TEST(CommandLine, FilesWritten)
+{
     test::TempDir dir;
     const std::string same = dir.file("same.txt");
     const std::string all = dir.file("all.txt");

@@ -13,7 +13,8 @@ namespace {
 
 using Rows = std::vector<std::vector<std::string>>;
 
-Table makeTable(int colCount, const Rows& rows) {
+Table makeTable(int colCount, const Rows& rows)
+{
     Table table(colCount);
     for (size_t r = 0; r < rows.size(); ++r)
         for (size_t c = 0; c < rows[r].size(); ++c)
@@ -49,7 +50,8 @@ struct Case {
     std::string expected;
 };
 
-void runCases(const Case* begin, const Case* end) {
+void runCases(const Case* begin, const Case* end)
+{
     for (const Case* c = begin; c != end; ++c) {
         SCOPED_TRACE(c->name);
         const Table table = makeTable(c->colCount, *c->rows);
@@ -66,7 +68,8 @@ const ExportHeading kNoRange {};
 
 } // namespace
 
-TEST(TemplateExport, DetailedTags) {
+TEST(TemplateExport, DetailedTags)
+{
     const Case cases[] = {
         // Minutes and received are as wide as their header texts, so the data cells get spaces in front.
         { "header text drives the padding", 0, &kDetailed, 7, "%5|%6", kNoRange, true,
@@ -107,7 +110,8 @@ TEST(TemplateExport, DetailedTags) {
     runCases(std::begin(cases), std::end(cases));
 }
 
-TEST(TemplateExport, SummaryTags) {
+TEST(TemplateExport, SummaryTags)
+{
     const Case cases[] = {
         // Minutes column 6 wide: the cell 12 gets four spaces. The empty row becomes 13+6+8+5+5 spaces
         // and 4 separators.
@@ -128,7 +132,8 @@ TEST(TemplateExport, SummaryTags) {
     runCases(std::begin(cases), std::end(cases));
 }
 
-TEST(TemplateExport, EmptyTables) {
+TEST(TemplateExport, EmptyTables)
+{
     const Rows emptyDetailed = { { "Date", "Start" } };
     const Rows emptySummary = { { "Address", "Min" }, {}, { "Total", "0" } };
     const Case cases[] = {
@@ -142,7 +147,8 @@ TEST(TemplateExport, EmptyTables) {
     runCases(std::begin(cases), std::end(cases));
 }
 
-TEST(TemplateExport, Heading) {
+TEST(TemplateExport, Heading)
+{
     const Rows rows = { { "Min" }, { "6" } };
     const std::string block = "Min\r\n  6\r\n\r\n";
     const Case cases[] = {
@@ -159,7 +165,8 @@ TEST(TemplateExport, Heading) {
     runCases(std::begin(cases), std::end(cases));
 }
 
-TEST(TemplateExport, BadTagWritesNoRow) {
+TEST(TemplateExport, BadTagWritesNoRow)
+{
     const ExportHeading range { "1-Mar-2004", "12-Mar-2004", "Stat" };
     const Case cases[] = {
         { "% at the end", 0, &kDetailed, 7, "%5 %", kNoRange, false, "" },
@@ -172,7 +179,8 @@ TEST(TemplateExport, BadTagWritesNoRow) {
     runCases(std::begin(cases), std::end(cases));
 }
 
-TEST(TemplateExport, PercentInACellIsWrittenAsItStands) {
+TEST(TemplateExport, PercentInACellIsWrittenAsItStands)
+{
     // A "%" brought in by a cell is never read as a tag, so "%1" in a cell neither repeats nor fails.
     const Rows rows = { { "D", "", "", "A%" }, { "%1", "", "", "%4" } };
     const Case cases[] = {
@@ -181,7 +189,8 @@ TEST(TemplateExport, PercentInACellIsWrittenAsItStands) {
     runCases(std::begin(cases), std::end(cases));
 }
 
-TEST(TemplateExport, BothTablesIntoOneOutputEachWithItsHeading) {
+TEST(TemplateExport, BothTablesIntoOneOutputEachWithItsHeading)
+{
     const Table detailed = makeTable(7, { { "Min" }, { "6" } });
     const Table summary = makeTable(5, { { "Addr" }, { "2:5020/1" } });
     const ExportHeading range { "1-Mar-2004", "1-Mar-2004", "Stat" };
@@ -193,12 +202,15 @@ TEST(TemplateExport, BothTablesIntoOneOutputEachWithItsHeading) {
         "Stat 1-Mar-2004\r\n\r\n    Addr\r\n2:5020/1\r\n\r\n");
 }
 
-TEST(TemplateExport, WriteFailureReachesTheCaller) {
+TEST(TemplateExport, WriteFailureReachesTheCaller)
+{
     // Fails on the third write: the heading and the header row got through.
     class FailingOut : public OutText {
     public:
-        void write(std::string_view bytes) override {
-            if (++writes_ == 3) throw InOutError::fromErrno(ENOSPC);
+        void write(std::string_view bytes) override
+        {
+            if (++writes_ == 3)
+                throw InOutError::fromErrno(ENOSPC);
             text += bytes;
         }
         std::string text;

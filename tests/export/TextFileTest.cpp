@@ -16,7 +16,8 @@ namespace {
 // Points file descriptor 1 at a file for the lifetime of the guard.
 class ScopedStdoutToFile {
 public:
-    explicit ScopedStdoutToFile(const std::string& path) {
+    explicit ScopedStdoutToFile(const std::string& path)
+    {
         std::fflush(stdout);
         saved_ = ::dup(1);
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -25,7 +26,8 @@ public:
         EXPECT_GE(::dup2(fd, 1), 0);
         ::close(fd);
     }
-    ~ScopedStdoutToFile() {
+    ~ScopedStdoutToFile()
+    {
         std::fflush(stdout);
         ::dup2(saved_, 1);
         ::close(saved_);
@@ -38,7 +40,8 @@ private:
 };
 
 // Bytes that show where a chunk went missing or was doubled.
-std::string pattern(size_t size, char first) {
+std::string pattern(size_t size, char first)
+{
     std::string text(size, ' ');
     for (size_t i = 0; i < size; ++i)
         text[i] = static_cast<char>(first + static_cast<char>(i % 23));
@@ -47,7 +50,8 @@ std::string pattern(size_t size, char first) {
 
 } // namespace
 
-TEST(TextFile, RewriteReplacesAnExistingFile) {
+TEST(TextFile, RewriteReplacesAnExistingFile)
+{
     test::TempDir dir;
     const std::string path = dir.write("out.txt", "an older and much longer content\r\n");
     TextFile file;
@@ -67,7 +71,8 @@ TEST(TextFile, RewriteReplacesAnExistingFile) {
     EXPECT_EQ(test::readFile(path), "x");
 }
 
-TEST(TextFile, NewFileIsCreatedReadableByAll) {
+TEST(TextFile, NewFileIsCreatedReadableByAll)
+{
     test::TempDir dir;
     const mode_t mask = ::umask(022);
     TextFile file;
@@ -81,7 +86,8 @@ TEST(TextFile, NewFileIsCreatedReadableByAll) {
     EXPECT_EQ(st.st_size, 0);
 }
 
-TEST(TextFile, EmptyNameWritesToStandardOutput) {
+TEST(TextFile, EmptyNameWritesToStandardOutput)
+{
     test::TempDir dir;
     const std::string captured = dir.file("stdout.txt");
     {
@@ -97,8 +103,10 @@ TEST(TextFile, EmptyNameWritesToStandardOutput) {
     EXPECT_EQ(test::readFile(captured), "to standard output\r\nafter");
 }
 
-TEST(TextFile, FullDeviceFailsOnCloseAndIsClosedAfterwards) {
-    if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+TEST(TextFile, FullDeviceFailsOnCloseAndIsClosedAfterwards)
+{
+    if (::access("/dev/full", W_OK) != 0)
+        GTEST_SKIP() << "no /dev/full";
     TextFile file;
     file.assign("/dev/full");
     file.rewrite();
@@ -107,8 +115,10 @@ TEST(TextFile, FullDeviceFailsOnCloseAndIsClosedAfterwards) {
     EXPECT_FALSE(file.isOpen());
 }
 
-TEST(TextFile, FullDeviceFailsOnAWriteLargerThanTheBuffer) {
-    if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+TEST(TextFile, FullDeviceFailsOnAWriteLargerThanTheBuffer)
+{
+    if (::access("/dev/full", W_OK) != 0)
+        GTEST_SKIP() << "no /dev/full";
     TextFile file;
     file.assign("/dev/full");
     file.rewrite();
@@ -118,7 +128,8 @@ TEST(TextFile, FullDeviceFailsOnAWriteLargerThanTheBuffer) {
     EXPECT_FALSE(file.isOpen());
 }
 
-TEST(TextFile, MissingFolderIsFileNotFound) {
+TEST(TextFile, MissingFolderIsFileNotFound)
+{
     test::TempDir dir;
     TextFile file;
     file.assign(dir.file("missing/out.txt"));
@@ -126,14 +137,16 @@ TEST(TextFile, MissingFolderIsFileNotFound) {
     EXPECT_FALSE(file.isOpen());
 }
 
-TEST(TextFile, UseWithoutOpenFileIsRefused) {
+TEST(TextFile, UseWithoutOpenFileIsRefused)
+{
     TextFile file;
     EXPECT_THROW_MSG(file.write("x"), InOutError, "File not open for output");
     EXPECT_THROW_MSG(file.close(), InOutError, "File not open");
     file.closeQuietly();
 }
 
-TEST(TextFile, WritesMoreThanTheBuffer) {
+TEST(TextFile, WritesMoreThanTheBuffer)
+{
     test::TempDir dir;
     const std::string path = dir.file("big.txt");
     // The second chunk no longer fits and flushes the first; the third fills the buffer exactly; the fourth is
@@ -157,7 +170,8 @@ TEST(TextFile, WritesMoreThanTheBuffer) {
     EXPECT_EQ(test::readFile(path), expected);
 }
 
-TEST(TextFile, QuietCloseAndDestructorKeepWhatWasWritten) {
+TEST(TextFile, QuietCloseAndDestructorKeepWhatWasWritten)
+{
     test::TempDir dir;
     TextFile file;
     file.assign(dir.file("quiet.txt"));
@@ -176,7 +190,8 @@ TEST(TextFile, QuietCloseAndDestructorKeepWhatWasWritten) {
     EXPECT_EQ(test::readFile(dir.file("dropped.txt")), "kept too");
 }
 
-TEST(TextFile, ExportBlockThroughAFile) {
+TEST(TextFile, ExportBlockThroughAFile)
+{
     test::TempDir dir;
     Table table(7);
     table.setCell(0, 0, "Date");

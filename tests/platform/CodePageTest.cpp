@@ -1,4 +1,5 @@
 #include "platform/CodePage.h"
+
 #include "support/TestSupport.h"
 
 using namespace velmar;

@@ -1,4 +1,5 @@
 #include "platform/Converters.h"
+
 #include "platform/Errors.h"
 #include "platform/Locale.h"
 #include "support/TestSupport.h"
@@ -72,7 +73,8 @@ TEST(Converters, Int64Range)
     EXPECT_EQ(toInt64("4294967296"), 4294967296LL);
     EXPECT_EQ(toInt64("-9223372036854775808"), std::numeric_limits<int64_t>::min());
     EXPECT_EQ(toInt64("9223372036854775807"), std::numeric_limits<int64_t>::max());
-    EXPECT_THROW_MSG(toInt64("9223372036854775808"), ConvertError, "'9223372036854775808' is not a valid integer value");
+    EXPECT_THROW_MSG(
+        toInt64("9223372036854775808"), ConvertError, "'9223372036854775808' is not a valid integer value");
 }
 
 namespace {
@@ -213,7 +215,8 @@ TEST(Converters, TimeOfDay)
         if (c.seconds)
             EXPECT_DOUBLE_EQ(toTimeOfDay(c.text, ':'), *c.seconds / 86400.0);
         else
-            EXPECT_THROW_MSG(toTimeOfDay(c.text, ':'), ConvertError, std::string("'") + c.text + "' is not a valid time");
+            EXPECT_THROW_MSG(
+                toTimeOfDay(c.text, ':'), ConvertError, std::string("'") + c.text + "' is not a valid time");
     }
     EXPECT_DOUBLE_EQ(toTimeOfDay("10.15.30", '.'), (10 * 3600 + 15 * 60 + 30) / 86400.0);
 }

@@ -1,4 +1,5 @@
 #include "statistics/Table.h"
+
 #include "support/TestSupport.h"
 
 #include <string>

@@ -1,11 +1,11 @@
 #include "support/ProgramRun.h"
 
 #include <cerrno>
-#include <fcntl.h>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,8 +35,8 @@ std::vector<std::string> childEnvironment(const std::vector<std::string>& change
 
 } // namespace
 
-ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,
-    const std::string& directory, const std::vector<std::string>& environment, int timeoutSeconds)
+ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& directory,
+    const std::vector<std::string>& environment, int timeoutSeconds)
 {
     ProgramResult result;
     int outPipe[2], errPipe[2];
@@ -77,7 +77,8 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
     std::string* sinks[2] = { &result.out, &result.err };
     int open = 2;
     while (open > 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left
+            = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             result.timedOut = true;
             ::kill(pid, SIGKILL);

@@ -16,7 +16,7 @@ struct ProgramResult {
 /// Runs a program in a directory with extra environment entries ("NAME=value"; "NAME=" removes NAME) and
 /// no display, collecting both output streams. A run that takes longer than the timeout is killed, so a
 /// test never hangs on a program that waits for a user.
-ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,
-    const std::string& directory, const std::vector<std::string>& environment = {}, int timeoutSeconds = 30);
+ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& directory,
+    const std::vector<std::string>& environment = {}, int timeoutSeconds = 30);
 
 } // namespace velmar::test

@@ -1,21 +1,20 @@
 #pragma once
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <string_view>
 
 /// Expects the statement to throw an exception of the type whose what() is exactly the message.
-#define EXPECT_THROW_MSG(statement, type, message)                                                                   \
-    do {                                                                                                             \
-        bool velmarThrown = false;                                                                                   \
-        try {                                                                                                        \
-            statement;                                                                                               \
-        } catch (const type& velmarError) {                                                                          \
-            velmarThrown = true;                                                                                     \
-            EXPECT_EQ(std::string(velmarError.what()), std::string(message));                                        \
-        }                                                                                                            \
-        EXPECT_TRUE(velmarThrown) << #statement " did not throw " #type;                                             \
+#define EXPECT_THROW_MSG(statement, type, message)                                                                     \
+    do {                                                                                                               \
+        bool velmarThrown = false;                                                                                     \
+        try {                                                                                                          \
+            statement;                                                                                                 \
+        } catch (const type& velmarError) {                                                                            \
+            velmarThrown = true;                                                                                       \
+            EXPECT_EQ(std::string(velmarError.what()), std::string(message));                                          \
+        }                                                                                                              \
+        EXPECT_TRUE(velmarThrown) << #statement " did not throw " #type;                                               \
     } while (false)
 
 namespace velmar::test {
