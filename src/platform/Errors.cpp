@@ -5,12 +5,21 @@
 namespace velmar {
 
 namespace {
+// The most of a refused text that a message quotes. A damaged log can hand a converter a line of many
+// megabytes; a message box of that size would never open.
+constexpr size_t kQuotedLimit = 1024;
+
 std::string quoted(std::string_view text, std::string_view tail)
 {
+    const bool cut = text.size() > kQuotedLimit;
+    if (cut)
+        text = text.substr(0, kQuotedLimit);
     std::string message;
-    message.reserve(text.size() + tail.size() + 2);
+    message.reserve(text.size() + tail.size() + 5);
     message += '\'';
     message += text;
+    if (cut)
+        message += "...";
     message += '\'';
     message += tail;
     return message;

@@ -12,7 +12,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-/// A text that one of the converters cannot read.
+/// A text that one of the converters cannot read. The messages quote at most the first 1024 bytes of
+/// the text, followed by "..." when it is longer.
 class ConvertError : public Error {
 public:
     using Error::Error;

@@ -61,6 +61,25 @@ bool writeAll(int fd, const char* data, size_t size)
 
 } // namespace
 
+int openRegularFile(const std::string& path)
+{
+    // O_NONBLOCK: opening a FIFO must not wait for a writer; for a regular file it changes nothing.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int err = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
+        ::close(fd);
+        errno = err;
+        return -1;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
 bool fileExists(const std::string& path)
 {
     struct stat st {};
@@ -160,7 +179,7 @@ bool sameFile(const std::string& a, const std::string& b)
 
 bool copyFile(const std::string& from, const std::string& to)
 {
-    Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    Fd in(openRegularFile(from));
     if (in.get() < 0)
         return false;
     Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
@@ -193,9 +212,8 @@ void deleteFile(const std::string& path)
 
 std::string readWholeFile(const std::string& path)
 {
-    Fd fd(path.empty() ? -1 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat st {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || S_ISDIR(st.st_mode))
+    Fd fd(path.empty() ? -1 : openRegularFile(path));
+    if (fd.get() < 0)
         throw FileOpenError(path);
     std::string content;
     char buffer[65536];

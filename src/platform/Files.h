@@ -6,6 +6,11 @@
 
 namespace velmar {
 
+/// Opens a regular file for reading and returns its descriptor, or -1 with errno set. A FIFO, a device
+/// or a directory is refused (EACCES, EISDIR) without waiting and without reading from it: the files
+/// the program reads are texts, and a device such as /dev/zero would never end.
+int openRegularFile(const std::string& path);
+
 /// True when a file (not a directory) of that name exists.
 bool fileExists(const std::string& path);
 
@@ -31,13 +36,14 @@ std::string findFileIgnoringCase(const std::string& path);
 /// True when both names lead to the same existing file (the same device and inode).
 bool sameFile(const std::string& a, const std::string& b);
 
-/// Copies a file over another, replacing it. False when that fails; the target is then removed.
+/// Copies a regular file over another, replacing it. False when that fails; the target is then removed.
 bool copyFile(const std::string& from, const std::string& to);
 
 /// Deletes a file; raises the input/output error of the failure.
 void deleteFile(const std::string& path);
 
-/// The whole content of a text file; raises FileOpenError ("Cannot open file <name>") when it cannot be read.
+/// The whole content of a regular file; raises FileOpenError ("Cannot open file <name>") when it cannot be
+/// read.
 std::string readWholeFile(const std::string& path);
 
 /// True when the pattern of "*" and "?" matches the name, ASCII letter case ignored.

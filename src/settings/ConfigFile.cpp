@@ -102,7 +102,8 @@ void readConfRec(const std::string& path, TConfRec& rec)
     struct stat st { };
     if (::fstat(file.get(), &st) != 0)
         throw InOutError::fromErrno(errno);
-    if (isReadOnly(st))
+    // A FIFO opened for reading and writing would wait for ever for the record we would have to write.
+    if (isReadOnly(st) || !S_ISREG(st.st_mode))
         throw InOutError::fromErrno(EACCES);
 
     unsigned char buffer[TConfRec::kSize];

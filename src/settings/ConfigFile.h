@@ -10,8 +10,9 @@ namespace velmar {
 
 /// Opens the settings file as an existing file for reading and writing, reads its first 816 bytes into the
 /// record and closes it. Raises InOutError: "File not found", "File access denied" (also for a file without
-/// any write permission bit, the read-only attribute), "Read beyond end of file" for a file shorter than
-/// the record (which then holds what could be read), else the error of the system.
+/// any write permission bit, the read-only attribute, and for anything but a regular file), "Read beyond
+/// end of file" for a file shorter than the record (which then holds what could be read), else the error
+/// of the system.
 void readConfRec(const std::string& path, TConfRec& rec);
 
 /// Replaces the settings file with exactly one 816-byte record. The record goes to "<path>.tmp" first and

@@ -11,6 +11,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace velmar {
 
@@ -31,6 +32,22 @@ bool lockShared(int fd)
     region.l_len = 0;
     if (::fcntl(fd, F_SETLK, &region) != 0 && (errno == EACCES || errno == EAGAIN))
         return false;
+    return true;
+}
+
+// A log saved by an editor in UTF-8 may begin with a byte order mark. It is no text of the log, and left
+// in place it would stand in front of the first line's date. False (errno set) when reading fails.
+bool skipByteOrderMark(int fd)
+{
+    unsigned char head[3];
+    ssize_t n;
+    do
+        n = ::pread(fd, head, sizeof head, 0);
+    while (n < 0 && errno == EINTR);
+    if (n < 0)
+        return false;
+    if (n == 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF)
+        return ::lseek(fd, 3, SEEK_SET) == 3;
     return true;
 }
 
@@ -66,7 +83,8 @@ int LogText::openLocked(bool& lockedByOther)
         errno = ENOENT;
         return -1;
     }
-    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    // Only a regular file is a log; a FIFO or a device named in the settings would block or never end.
+    const int fd = openRegularFile(path_);
     if (fd < 0)
         return -1;
     if (!lockShared(fd)) {
@@ -93,6 +111,11 @@ void LogText::reset()
     const int fd = openLocked(lockedByOther);
     if (fd < 0)
         throw InOutError::fromErrno(errno);
+    if (!skipByteOrderMark(fd)) {
+        const int err = errno;
+        ::close(fd);
+        throw InOutError::fromErrno(err);
+    }
     fd_ = fd;
 }
 
@@ -105,6 +128,7 @@ void LogText::close()
     fileEnd_ = ended_ = false;
     // The buffers are only needed while reading; a huge line must not keep its memory between rebuilds.
     block_.reset();
+    spare_.reset();
     std::string().swap(spanning_);
     std::string().swap(scratch_);
 }
@@ -121,8 +145,14 @@ bool LogText::fill()
     pos_ = end_ = 0;
     if (fileEnd_)
         return false;
-    if (!block_)
+    if (!block_) {
         block_ = std::make_unique_for_overwrite<char[]>(blockSize_);
+    } else {
+        // The line handed out last may lie in the current block: read into the other one.
+        if (!spare_)
+            spare_ = std::make_unique_for_overwrite<char[]>(blockSize_);
+        std::swap(block_, spare_);
+    }
     for (;;) {
         const ssize_t n = ::read(fd_, block_.get(), blockSize_);
         if (n < 0) {

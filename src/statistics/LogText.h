@@ -10,8 +10,9 @@ namespace velmar {
 /// The text-file variable the log is read through: bound to the mailer's log or to its copy "~Log.tmp".
 ///
 /// Lines end at a line feed; every carriage return is dropped from a line, and a Ctrl+Z at the start of a
-/// line ends the text. The file is read in large blocks and a line is handed out as a view into the block,
-/// so memory grows with the longest line, never with the size of the log.
+/// line ends the text. A UTF-8 byte order mark at the start of the file is passed over. The file is read
+/// in large blocks and a line is handed out as a view into the block, so memory grows with the longest
+/// line, never with the size of the log.
 class LogText {
 public:
     /// The size of the blocks the file is read in.
@@ -40,8 +41,8 @@ public:
     /// Raises InOutError (a LogText bound to nothing raises "File not found").
     void reset();
     /// Reads the next line: true and the line, or false at the end of the file (then `line` is empty).
-    /// The view stays valid until the next read or close. Raises InOutError when reading fails or the
-    /// file is not open.
+    /// The view stays valid until the next read or close, also across eof(). Raises InOutError when
+    /// reading fails or the file is not open.
     bool readLine(std::string_view& line);
     /// True when the end of the file has been reached (also when the next line starts with Ctrl+Z).
     bool eof()
@@ -69,6 +70,9 @@ private:
     int fd_ = -1;
     size_t blockSize_;
     std::unique_ptr<char[]> block_;
+    // The block before the current one: eof() may have to read the next block while the caller still
+    // holds the line it was given, which lies in the block before.
+    std::unique_ptr<char[]> spare_;
     size_t pos_ = 0;
     size_t end_ = 0;
     bool fileEnd_ = false; // read(2) has returned 0

@@ -26,6 +26,10 @@ namespace {
 
 constexpr std::string_view kConnect = "CONNECT";
 
+// The most of an address line that is kept. An address is a few dozen characters; the rest of a damaged
+// line of megabytes would widen the address column of every export line to its size.
+constexpr size_t kMaxAddress = 255;
+
 // The markers looked for inside a session.
 enum Marker : unsigned {
     kAddress,
@@ -298,7 +302,7 @@ private:
             std::string_view address = word(line.text);
             if (address.empty())
                 address = line.text;
-            address_.assign(address);
+            address_.assign(address.substr(0, kMaxAddress));
         }
         if (line.has(kReceiving) && !line.has(kFromOffset)) {
             line.text = cutAt(line.text, "' (", 2);

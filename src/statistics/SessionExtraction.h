@@ -19,7 +19,7 @@ struct SessionTimes {
 
 /// Rebuilds the detailed table from the log: one row for every session that begins at a "CONNECT" line and
 /// is closed by "Session completed successfully" or "Aborting due to carrier loss", restricted to the days
-/// dat1Text..dat2Text when both texts are given.
+/// dat1Text..dat2Text when both texts are given. An address is kept to its first 255 characters.
 /// dat1: the day list of Dat1 (only grows); dat2Items: replaced by a copy of dat1's items at the end of a
 /// completed rebuild. Raises the conversion or input/output error at the line that fails (rows counted so
 /// far stay, log closed, dat2Items untouched). Hiding, showing and scrolling the table are the caller's.

@@ -46,8 +46,12 @@ private:
     {
         if (answers.empty())
             return std::nullopt;
-        std::optional<QString> answer = answers.front();
+        // Taken apart rather than copied whole: GCC's optimiser thinks a copied optional may be unset.
+        const bool chosen = answers.front().has_value();
+        const QString name = chosen ? *answers.front() : QString();
         answers.pop_front();
-        return answer;
+        if (!chosen)
+            return std::nullopt;
+        return name;
     }
 };

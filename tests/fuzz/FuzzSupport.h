@@ -5,29 +5,29 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
-#include <type_traits>
 #include <sys/mman.h>
+#include <type_traits>
 #include <unistd.h>
 
 /// Stops the run with the broken invariant and where it was checked; libFuzzer then saves the input.
-#define FUZZ_CHECK(condition)                                                                                        \
-    do {                                                                                                             \
-        if (!(condition)) {                                                                                          \
-            std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #condition);                   \
-            std::abort();                                                                                            \
-        }                                                                                                            \
+#define FUZZ_CHECK(condition)                                                                                          \
+    do {                                                                                                               \
+        if (!(condition)) {                                                                                            \
+            std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #condition);                     \
+            std::abort();                                                                                              \
+        }                                                                                                              \
     } while (false)
 
 /// As FUZZ_CHECK, and prints the two sides when they differ.
-#define FUZZ_CHECK_EQ(a, b)                                                                                          \
-    do {                                                                                                             \
-        const auto fuzzA = (a);                                                                                      \
-        const auto fuzzB = (b);                                                                                      \
-        if (!(fuzzA == fuzzB)) {                                                                                     \
-            std::fprintf(stderr, "%s:%d: invariant broken: %s == %s\n  left:  %s\n  right: %s\n", __FILE__, __LINE__, \
-                #a, #b, velmar::fuzz::show(fuzzA).c_str(), velmar::fuzz::show(fuzzB).c_str());                        \
-            std::abort();                                                                                            \
-        }                                                                                                            \
+#define FUZZ_CHECK_EQ(a, b)                                                                                            \
+    do {                                                                                                               \
+        const auto fuzzA = (a);                                                                                        \
+        const auto fuzzB = (b);                                                                                        \
+        if (!(fuzzA == fuzzB)) {                                                                                       \
+            std::fprintf(stderr, "%s:%d: invariant broken: %s == %s\n  left:  %s\n  right: %s\n", __FILE__, __LINE__,  \
+                #a, #b, velmar::fuzz::show(fuzzA).c_str(), velmar::fuzz::show(fuzzB).c_str());                         \
+            std::abort();                                                                                              \
+        }                                                                                                              \
     } while (false)
 
 namespace velmar::fuzz {

@@ -48,8 +48,8 @@ std::vector<std::string_view> linesOf(std::string_view text)
 
 // The value of a key as the documented rules give it: the first section of that name, the first line of
 // the key in it, blanks and one pair of quotes removed, at most 2047 bytes. Nothing when it is missing.
-std::optional<std::string> lookUp(const std::vector<std::string_view>& lines, std::string_view section,
-    std::string_view key)
+std::optional<std::string> lookUp(
+    const std::vector<std::string_view>& lines, std::string_view section, std::string_view key)
 {
     bool inSection = false;
     bool sectionSeen = false;

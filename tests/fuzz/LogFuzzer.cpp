@@ -83,13 +83,13 @@ int64_t saturated(int64_t a, int64_t b, bool subtract)
     return (subtract ? b < 0 : b > 0) ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
 }
 
-// The log read the documented way: a line ends at LF, every CR is dropped, and a Ctrl+Z at the start of
-// a line ends the text.
+// The log read the documented way: a line ends at LF, every CR is dropped, a Ctrl+Z at the start of a
+// line ends the text, and a UTF-8 byte order mark in front of it all is no text.
 class ReferenceLog {
 public:
     explicit ReferenceLog(std::string_view bytes)
     {
-        size_t pos = 0;
+        size_t pos = bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0;
         while (pos < bytes.size() && bytes[pos] != '\x1a') {
             const size_t lineFeed = bytes.find('\n', pos);
             const size_t end = lineFeed == std::string_view::npos ? bytes.size() : lineFeed;
@@ -136,7 +136,7 @@ private:
             t = line;
             if (has(t, "Address :")) {
                 t = cutAt(t, "Address", 9);
-                s.address = word(t).empty() ? t : word(t);
+                s.address = (word(t).empty() ? t : word(t)).substr(0, 255);
             }
             if (has(t, "Receiving '") && !has(t, "from offset")) {
                 t = cutAt(t, "' (", 2);

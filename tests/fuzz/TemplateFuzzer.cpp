@@ -62,8 +62,8 @@ std::string headingOf(const ExportHeading& heading)
     return out;
 }
 
-bool expand(const Table& table, int tagOffset, std::string_view templateText, const ExportHeading& heading,
-    std::string& out)
+bool expand(
+    const Table& table, int tagOffset, std::string_view templateText, const ExportHeading& heading, std::string& out)
 {
     out = headingOf(heading);
     const int columns = std::min(table.colCount(), 8);

@@ -35,3 +35,14 @@ TEST(Errors, ConversionMessagesQuoteTheText)
     EXPECT_STREQ(ConvertError::invalidTime("").what(), "'' is not a valid time");
     EXPECT_STREQ(ConvertError::invalidFloat("4.79").what(), "'4.79' is not a valid floating point value");
 }
+
+// A line of many megabytes in a damaged log must not become a message of that size.
+TEST(Errors, ConversionMessagesQuoteAtMost1024Bytes)
+{
+    const std::string exact(1024, '7');
+    EXPECT_EQ(ConvertError::invalidInteger(exact).what(), "'" + exact + "' is not a valid integer value");
+    const std::string longer = exact + "8";
+    EXPECT_EQ(ConvertError::invalidInteger(longer).what(), "'" + exact + "...' is not a valid integer value");
+    const std::string huge(50u << 20, 'x');
+    EXPECT_EQ(std::string(ConvertError::invalidDate(huge).what()).size(), 1 + 1024 + 3 + 1 + 20u);
+}

@@ -2,6 +2,7 @@
 #include "platform/Files.h"
 #include "support/TestSupport.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -105,4 +106,32 @@ TEST(Files, SameFileFollowsLinksAndNames)
     EXPECT_TRUE(sameFile(dir.file("a"), dir.path() + "/./a"));
     EXPECT_FALSE(sameFile(dir.file("a"), dir.file("b")));
     EXPECT_FALSE(sameFile(dir.file("a"), dir.file("missing")));
+}
+
+// A FIFO or a device named where a text file belongs (a readme, a language file, a log and its copy)
+// must neither wait for a writer nor read for ever.
+TEST(Files, OnlyRegularFilesAreRead)
+{
+    test::TempDir dir;
+    const std::string fifo = dir.file("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const struct Case {
+        const char* name;
+        std::string path;
+    } cases[] = {
+        { "a FIFO without a writer", fifo },
+        { "an endless device", "/dev/zero" },
+        { "a directory", dir.path() },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(openRegularFile(c.path), -1);
+        EXPECT_THROW_MSG(readWholeFile(c.path), FileOpenError, "Cannot open file " + c.path);
+        EXPECT_FALSE(copyFile(c.path, dir.file("copy")));
+        EXPECT_FALSE(fileExists(dir.file("copy")));
+    }
+    const int fd = openRegularFile(dir.write("text", "abc"));
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::fcntl(fd, F_GETFL) & O_NONBLOCK, 0); // read as any file is read
+    ::close(fd);
 }

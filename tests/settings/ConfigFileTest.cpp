@@ -435,5 +435,15 @@ TEST(ConfigFile, ToolRefusesBadArguments)
     }
 }
 
+// A FIFO opened for reading and writing never ends a read: it is refused before anything is read.
+TEST(ConfigFile, AFifoIsNoSettingsFile)
+{
+    test::TempDir dir;
+    const std::string config = dir.file("config");
+    ASSERT_EQ(::mkfifo(config.c_str(), 0644), 0);
+    TConfRec rec;
+    EXPECT_THROW_MSG(readConfRec(config, rec), InOutError, "File access denied");
+}
+
 } // namespace
 } // namespace velmar

@@ -283,3 +283,65 @@ TEST(LogText, RemoveLogCopyReportsAFailedDeletion)
     EXPECT_TRUE(fileExists(start.file("~Log.tmp")));
     ::chmod(start.path().c_str(), 0755);
 }
+
+// Found by fuzzing: the end-of-file test after a line that ends exactly at a block edge read the next
+// block over the line the caller still held, so a session's closing line was read as the next line.
+TEST(LogText, TheLineReadStaysValidAcrossTheEndOfFileTest)
+{
+    test::TempDir dir;
+    const std::string path = dir.write("new_line.log", "abc\ndefg\r\nhi\n\x1Aj");
+    // Every block size from 1 byte to more than the file puts the edges everywhere.
+    for (size_t blockSize = 1; blockSize <= 16; ++blockSize) {
+        SCOPED_TRACE("block " + std::to_string(blockSize));
+        LogText log(blockSize);
+        log.bind(path);
+        log.reset();
+        std::vector<std::string> lines;
+        std::string_view line;
+        do {
+            log.readLine(line);
+            const bool end = log.eof();
+            lines.emplace_back(line); // taken after the test, as the session extraction uses it
+            if (end)
+                break;
+        } while (true);
+        EXPECT_EQ(lines, (std::vector<std::string> { "abc", "defg", "hi" }));
+    }
+}
+
+TEST(LogText, AByteOrderMarkAtTheStartIsPassedOver)
+{
+    struct Case {
+        const char* name;
+        std::string content;
+        std::vector<std::string> lines;
+    } const cases[] = {
+        { "mark before the first line", "\xEF\xBB\xBFone\r\ntwo", { "one", "two" } },
+        { "mark alone", "\xEF\xBB\xBF", { "" } },
+        // Only the start of the file can hold the mark; anywhere else the bytes are text.
+        { "mark in a later line", "one\n\xEF\xBB\xBFtwo", { "one", "\xEF\xBB\xBFtwo" } },
+        { "two bytes of a mark are text", "\xEF\xBBone", { "\xEF\xBBone" } },
+        { "Ctrl+Z behind the mark ends the file", "\xEF\xBB\xBF\x1Aone\n", { "" } },
+    };
+    for (const size_t blockSize : { LogText::kBlockSize, size_t { 1 }, size_t { 2 } }) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + ", block " + std::to_string(blockSize));
+            test::TempDir dir;
+            EXPECT_EQ(readFileLines(dir.write("new_line.log", c.content), blockSize), c.lines);
+        }
+    }
+}
+
+// A log path that names a FIFO (or a device) must not leave the window waiting for a writer.
+TEST(LogText, AFifoIsNoLog)
+{
+    test::TempDir dir;
+    const std::string fifo = dir.file("new_line.log");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    LogText log;
+    log.bind(fifo);
+    EXPECT_FALSE(log.openShared());
+    EXPECT_THROW_MSG(log.reset(), InOutError, "File access denied");
+    log.bind("/dev/zero");
+    EXPECT_THROW_MSG(log.reset(), InOutError, "File access denied");
+}

@@ -400,3 +400,32 @@ TEST_F(SessionExtraction, DemoLogLoads)
         EXPECT_NE(r.date.find("-Okt-2003"), std::string::npos) << r.date;
     EXPECT_GT(rows().size(), 50u);
 }
+
+// Found by fuzzing: a closing line that ended exactly at the end of a block of the log was read after the
+// next block had replaced it, so the session got the next line's text as its end (or failed on it).
+TEST_F(SessionExtraction, AClosingLineAtTheEdgeOfABlockIsReadAsItStands)
+{
+    const std::string closing = "! 12-Mar-2003 10:17:00 Aborting due to carrier loss\n";
+    std::string head = logOf({ kConnect, kAddress });
+    // A filler line makes the closing line fill a block of its own, from its first byte to its line feed.
+    head += std::string(closing.size() - head.size() % closing.size() + closing.size() - 1, '.') + "\n";
+    ASSERT_EQ(head.size() % closing.size(), 0u);
+    build(head + closing + "+ 13-Apr-2003 23:59:00 CONNECT 2400\n", "", "", closing.size());
+    EXPECT_EQ(rows(), (std::vector<Row> { { "12-Mar-2003", "10:15:30", "10:17:00", "2:5020/1234", "-" } }));
+}
+
+// A log that an editor saved in UTF-8 begins with a byte order mark; its first session is read as ever.
+TEST_F(SessionExtraction, AUtf8ByteOrderMarkInFrontOfTheFirstSessionIsPassedOver)
+{
+    build("\xEF\xBB\xBF" + logOf({ kConnect, kAddress, kCompleted }));
+    EXPECT_EQ(rows(), (std::vector<Row> { { "12-Mar-2003", "10:15:30", "10:20:30", "2:5020/1234", "-" } }));
+}
+
+// A damaged address line of megabytes would widen the address column of every export line to its size.
+TEST_F(SessionExtraction, AnAddressIsKeptToItsFirst255Characters)
+{
+    const std::string address(3u << 20, 'a');
+    build(logOf({ kConnect, "  12-Mar-2003 10:15:32 Address : " + address, kCompleted }));
+    ASSERT_EQ(rows().size(), 1u);
+    EXPECT_EQ(rows()[0].address, address.substr(0, 255));
+}
