@@ -7,6 +7,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -49,6 +53,31 @@ bool skipByteOrderMark(int fd)
     if (n == 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF)
         return ::lseek(fd, 3, SEEK_SET) == 3;
     return true;
+}
+
+// True when the block holds a carriage return that no line feed follows (one at the very end of the block
+// counts, since its line feed may come in the next block). Most logs end every line with CR LF and hold
+// no other carriage return: their lines then need no search for one.
+bool hasLoneCarriageReturn(const char* p, size_t n)
+{
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    __m128i lone = _mm_setzero_si128();
+    for (; i + 17 <= n; i += 16) {
+        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 1));
+        lone = _mm_or_si128(lone, _mm_andnot_si128(_mm_cmpeq_epi8(next, lf), _mm_cmpeq_epi8(here, cr)));
+    }
+    if (_mm_movemask_epi8(lone) != 0)
+        return true;
+#endif
+    for (; i < n; ++i) {
+        if (p[i] == '\r' && (i + 1 == n || p[i + 1] != '\n'))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -165,6 +194,7 @@ bool LogText::fill()
             return false;
         }
         end_ = static_cast<size_t>(n);
+        loneCarriageReturn_ = hasLoneCarriageReturn(block_.get(), end_);
         return true;
     }
 }
@@ -198,7 +228,11 @@ bool LogText::readLine(std::string_view& line)
     const auto* lineFeed = static_cast<const char*>(std::memchr(start, '\n', end_ - pos_));
     if (lineFeed != nullptr) {
         pos_ += static_cast<size_t>(lineFeed - start) + 1;
-        line = withoutCarriageReturns({ start, static_cast<size_t>(lineFeed - start) });
+        const std::string_view raw { start, static_cast<size_t>(lineFeed - start) };
+        if (loneCarriageReturn_)
+            line = withoutCarriageReturns(raw);
+        else
+            line = raw.empty() || raw.back() != '\r' ? raw : raw.substr(0, raw.size() - 1);
         return true;
     }
 

@@ -3,6 +3,7 @@
 #include "platform/CodePage.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace velmar {
 
@@ -51,7 +52,7 @@ std::string_view Table::cell(int col, int row) const
     if (col < 0 || col >= colCount_ || row < 0 || static_cast<size_t>(row) >= slots_.size())
         return {};
     const Slot& slot = slots_[static_cast<size_t>(row)];
-    const char* p = arena_.data() + slot.offset;
+    const char* p = slot.data;
     const char* end = p + slot.size;
     for (int c = 0; p < end; ++c) {
         const size_t length = readLength(p);
@@ -75,7 +76,7 @@ void Table::setCell(int col, int row, std::string_view text)
     scratch_.clear();
     size_t keep = 0;
     const Slot& slot = slots_[static_cast<size_t>(row)];
-    const char* p = arena_.data() + slot.offset;
+    const char* p = slot.data;
     const char* end = p + slot.size;
     for (int c = 0; c < colCount_; ++c) {
         std::string_view old;
@@ -124,7 +125,7 @@ void Table::rowCells(int row, std::span<std::string_view> texts) const
     if (row < 0 || static_cast<size_t>(row) >= slots_.size())
         return;
     const Slot& slot = slots_[static_cast<size_t>(row)];
-    const char* p = arena_.data() + slot.offset;
+    const char* p = slot.data;
     const char* end = p + slot.size;
     const size_t columns = std::min(texts.size(), static_cast<size_t>(colCount_));
     for (size_t c = 0; c < columns && p < end; ++c) {
@@ -146,37 +147,59 @@ void Table::storeRow(int row, const std::string& block)
 {
     Slot& slot = slots_[static_cast<size_t>(row)];
     if (block.size() <= slot.capacity) {
-        std::copy(block.begin(), block.end(), arena_.begin() + static_cast<std::ptrdiff_t>(slot.offset));
+        if (!block.empty())
+            std::memcpy(slot.data, block.data(), block.size());
         slot.size = static_cast<uint32_t>(block.size());
         return;
     }
-    if (slot.capacity > 0 && slot.offset + slot.capacity == arena_.size()) {
+    Chunk* last = chunks_.empty() ? nullptr : &chunks_.back();
+    if (last && slot.capacity > 0 && slot.data + slot.capacity == last->data.get() + last->used
+        && last->used - slot.capacity + block.size() <= last->size) {
         // The row is the last block of the arena: it grows in place.
-        arena_.append(block.size() - slot.capacity, '\0');
+        last->used += block.size() - slot.capacity;
     } else {
         waste_ += slot.capacity;
-        slot.offset = arena_.size();
-        arena_.append(block.size(), '\0');
+        slot.data = allocate(block.size());
     }
-    std::copy(block.begin(), block.end(), arena_.begin() + static_cast<std::ptrdiff_t>(slot.offset));
+    std::memcpy(slot.data, block.data(), block.size());
     slot.size = static_cast<uint32_t>(block.size());
     slot.capacity = static_cast<uint32_t>(block.size());
-    if (waste_ > (64u << 10) && waste_ > arena_.size() / 4)
+    if (waste_ > (64u << 10) && waste_ > held_ / 4)
         compact();
+}
+
+char* Table::allocate(size_t size)
+{
+    if (chunks_.empty() || chunks_.back().size - chunks_.back().used < size) {
+        // Chunks start small, for the many small tables, and double up to a few megabytes.
+        constexpr size_t kFirst = 4 << 10;
+        constexpr size_t kLargest = 4 << 20;
+        const size_t next = chunks_.empty() ? kFirst : std::min(chunks_.back().size * 2, kLargest);
+        Chunk chunk;
+        chunk.size = std::max(next, size);
+        chunk.data = std::make_unique_for_overwrite<char[]>(chunk.size);
+        held_ += chunk.size;
+        chunks_.push_back(std::move(chunk));
+    }
+    Chunk& chunk = chunks_.back();
+    char* at = chunk.data.get() + chunk.used;
+    chunk.used += size;
+    return at;
 }
 
 void Table::compact()
 {
-    std::string packed;
-    packed.reserve(arena_.size() - waste_);
+    std::vector<Chunk> old;
+    old.swap(chunks_);
+    held_ = 0;
+    waste_ = 0;
     for (Slot& slot : slots_) {
-        const uint64_t offset = packed.size();
-        packed.append(arena_, slot.offset, slot.size);
-        slot.offset = offset;
+        char* data = slot.size > 0 ? allocate(slot.size) : nullptr;
+        if (data)
+            std::memcpy(data, slot.data, slot.size);
+        slot.data = data;
         slot.capacity = slot.size;
     }
-    arena_.swap(packed);
-    waste_ = 0;
 }
 
 int Table::findInColumn0(std::string_view text, int first, int last) const
@@ -192,7 +215,7 @@ int Table::findInColumn0(std::string_view text, int first, int last) const
 
 size_t Table::memoryUsed() const
 {
-    return arena_.capacity() + slots_.capacity() * sizeof(Slot);
+    return held_ + slots_.capacity() * sizeof(Slot);
 }
 
 } // namespace velmar

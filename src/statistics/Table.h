@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -12,7 +13,7 @@ namespace velmar {
 ///
 /// The cells are held apart from RowCount: a cell written beyond the row count keeps its text and shows
 /// when the count grows, and lowering the count forgets nothing. Each row is kept as one compact block of
-/// length-prefixed texts in a shared arena, so a table of a million rows needs little more memory than
+/// length-prefixed texts in a shared arena of chunks, so a table of a million rows needs little more memory than
 /// its texts.
 class Table {
 public:
@@ -46,19 +47,27 @@ public:
 
 private:
     struct Slot {
-        uint64_t offset = 0;
+        char* data = nullptr;
         uint32_t size = 0;
         uint32_t capacity = 0;
     };
+    // The arena is a list of chunks that never move, so that it grows without copying what it holds.
+    struct Chunk {
+        std::unique_ptr<char[]> data;
+        size_t size = 0;
+        size_t used = 0;
+    };
 
     void storeRow(int row, const std::string& block);
+    char* allocate(size_t size);
     void compact();
 
     int colCount_;
     int rowCount_ = 2;
     std::vector<Slot> slots_;
-    std::string arena_;
-    size_t waste_ = 0;
+    std::vector<Chunk> chunks_;
+    size_t held_ = 0; // bytes of all chunks
+    size_t waste_ = 0; // bytes of blocks that rows have left
     std::string scratch_;
 };
 
