@@ -77,7 +77,8 @@ private:
     size_t end_ = 0;
     bool fileEnd_ = false; // read(2) has returned 0
     bool ended_ = false;
-    bool loneCarriageReturn_ = false; // the current block holds a CR that no LF follows // no further line: the file end or a Ctrl+Z at a line start was reached
+    bool loneCarriageReturn_ = false; // the current block holds a CR that no LF follows // no further line: the file
+                                      // end or a Ctrl+Z at a line start was reached
     std::string spanning_; // a line that runs over a block edge
     std::string scratch_; // a line with its carriage returns removed
 };

@@ -1,4 +1,5 @@
 #include "platform/Errors.h"
+
 #include "support/TestSupport.h"
 
 #include <cerrno>

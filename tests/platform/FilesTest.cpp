@@ -1,5 +1,6 @@
-#include "platform/Errors.h"
 #include "platform/Files.h"
+
+#include "platform/Errors.h"
 #include "support/TestSupport.h"
 
 #include <fcntl.h>
