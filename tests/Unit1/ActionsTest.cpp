@@ -1,10 +1,10 @@
-#include "DemoDir.h"
 #include "RecordingDialogs.h"
 #include "Unit1/StatGrid.h"
 #include "Unit1/TForm1.h"
 #include "platform/Files.h"
 #include "platform/Locale.h"
 #include "settings/ConfigFile.h"
+#include "support/TestSupport.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -21,7 +21,7 @@ namespace {
 // The demo start directory in a temporary copy, opened by the window.
 class Actions : public ::testing::Test {
 protected:
-    void SetUp() override { copyDemo(dir); }
+    void SetUp() override { velmar::test::copyDemo(dir); }
 
     TForm1& open()
     {
@@ -217,9 +217,7 @@ TEST_F(Actions, ExportButtonsWriteTheChosenFile)
     EXPECT_EQ(dialogs.lastSuffix, QStringLiteral("txt"));
     const std::string text = velmar::test::readFile(detailed);
     // One line per row, the header first, then the closing empty line; CR LF throughout.
-    size_t lines = 0;
-    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2))
-        ++lines;
+    const size_t lines = velmar::test::crlfLineCount(text);
     EXPECT_EQ(lines, static_cast<size_t>(f.StrData().rowCount()) + 1);
     EXPECT_EQ(text.substr(text.size() - 4), "\r\n\r\n");
 
@@ -259,9 +257,7 @@ TEST_F(Actions, BadDetailedTemplateStillLetsTheSummaryFollow)
     EXPECT_EQ(dialogs.messages[0].toStdString(), f.LabelList()[14]);
     const std::string text = velmar::test::readFile(file);
     const size_t summaryLines = static_cast<size_t>(f.StrFullData().rowCount()) + 1;
-    size_t lines = 0;
-    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2))
-        ++lines;
+    const size_t lines = velmar::test::crlfLineCount(text);
     EXPECT_EQ(lines, summaryLines);
 }
 

@@ -1,10 +1,10 @@
 // Faults that only the window meets: the log going away between start-up and a rebuild, and a save that
 // cannot be written. The handlers run as the user starts them (click()), so the general rule shows the
 // error; the tests then check that nothing was lost and that the window goes on.
-#include "DemoDir.h"
 #include "RecordingDialogs.h"
 #include "Unit1/TForm1.h"
 #include "platform/Files.h"
+#include "support/TestSupport.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -65,7 +65,7 @@ class Faults : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        copyDemo(dir);
+        velmar::test::copyDemo(dir);
         // Let "nobody" into the start directory; what it may do there each test decides.
         ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
         form = std::make_unique<TForm1>(dialogs);

@@ -1,4 +1,3 @@
-#include "DemoDir.h"
 #include "RecordingDialogs.h"
 #include "Unit1/StatGrid.h"
 #include "Unit1/TForm1.h"
@@ -6,8 +5,10 @@
 #include "platform/Locale.h"
 #include "settings/ConfigFile.h"
 #include "statistics/LogText.h"
+#include "support/TestSupport.h"
 
 #include <QComboBox>
+#include <filesystem>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -41,7 +42,7 @@ void writeConfig(const std::string& path, std::string_view log, std::string_view
 
 TEST_F(StartUp, DemoOpensOnTheDetailedPageWithBothTablesFilled)
 {
-    copyDemo(dir);
+    velmar::test::copyDemo(dir);
     TForm1 form(dialogs);
     EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join(QStringLiteral("; ")).toStdString();
     EXPECT_EQ(form.PageC->currentIndex(), TForm1::kDetailedPage);
@@ -82,7 +83,7 @@ TEST_F(StartUp, DemoOpensOnTheDetailedPageWithBothTablesFilled)
 
 TEST_F(StartUp, MissingLogShowsItsMessageAndTheSettingsPage)
 {
-    copyDemo(dir);
+    velmar::test::copyDemo(dir);
     ::unlink(dir.file("new_line.log").c_str());
     TForm1 form(dialogs);
     ASSERT_EQ(dialogs.messages.size(), 1);
@@ -109,7 +110,7 @@ TEST_F(StartUp, WithoutLanguageFilesStartUpEndsAtTheReadme)
 
 TEST_F(StartUp, ShortConfigStopsWithItsMessageAndKeepsTheBuiltInTexts)
 {
-    copyDemo(dir);
+    velmar::test::copyDemo(dir);
     const std::string config = velmar::test::readFile(dir.file("config"));
     dir.write("config", config.substr(0, 100));
     TForm1 form(dialogs);
@@ -121,7 +122,7 @@ TEST_F(StartUp, ShortConfigStopsWithItsMessageAndKeepsTheBuiltInTexts)
 
 TEST_F(StartUp, StoredLanguageFallsBackToRussian)
 {
-    copyDemo(dir);
+    velmar::test::copyDemo(dir);
     writeConfig(dir.file("config"), "new_line.log", "klingon");
     TForm1 form(dialogs);
     EXPECT_EQ(form.LangBox->currentText(), QStringLiteral("russian"));
@@ -130,7 +131,7 @@ TEST_F(StartUp, StoredLanguageFallsBackToRussian)
 
 TEST_F(StartUp, LockedLogIsReadFromItsCopyWhichCloseRemoves)
 {
-    copyDemo(dir);
+    velmar::test::copyDemo(dir);
     // The mailer holds the log with an exclusive lock.
     const int fd = ::open(dir.file("new_line.log").c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
@@ -154,7 +155,7 @@ TEST_F(StartUp, LockedLogIsReadFromItsCopyWhichCloseRemoves)
 
 TEST_F(StartUp, CloseKeepsALogThatIsNamedLikeTheCopy)
 {
-    copyDemo(dir);
+    velmar::test::copyDemo(dir);
     std::filesystem::rename(dir.file("new_line.log"), dir.file("~Log.tmp"));
     writeConfig(dir.file("config"), "~Log.tmp", "english");
     {

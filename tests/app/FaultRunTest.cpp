@@ -26,10 +26,7 @@ class FaultRun : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        namespace fs = std::filesystem;
-        for (const char* name :
-            { "config", "english.lng", "russian.lng", "readme-english.txt", "readme-russian.txt", "new_line.log" })
-            fs::copy_file(fs::path(VELMAR_SOURCE_DIR) / "demo" / name, fs::path(dir.path()) / name);
+        velmar::test::copyDemo(dir);
         demoLog = read("new_line.log");
     }
 
@@ -59,14 +56,6 @@ protected:
     std::string demoLog;
 };
 
-size_t lineCount(std::string_view text)
-{
-    size_t lines = 0;
-    for (size_t at = text.find("\r\n"); at != std::string_view::npos; at = text.find("\r\n", at + 2))
-        ++lines;
-    return lines;
-}
-
 // The lines of the summary block (the second block of an export of both tables, behind the empty line
 // that ends the detailed one).
 std::vector<std::string> summaryLines(const std::string& exported)
@@ -76,26 +65,6 @@ std::vector<std::string> summaryLines(const std::string& exported)
     for (size_t at = start, end; (end = exported.find("\r\n", at)) != std::string::npos; at = end + 2)
         lines.push_back(exported.substr(at, end - at));
     return lines;
-}
-
-// Windows-1251 bytes as UTF-8, as the program writes its messages to a terminal.
-std::string utf8(std::string_view bytes)
-{
-    std::string out;
-    for (char c : bytes) {
-        const char32_t ch = velmar::CodePage::windows1251().toUnicode(static_cast<unsigned char>(c));
-        if (ch < 0x80) {
-            out += static_cast<char>(ch);
-        } else if (ch < 0x800) {
-            out += static_cast<char>(0xC0 | (ch >> 6));
-            out += static_cast<char>(0x80 | (ch & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (ch >> 12));
-            out += static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (ch & 0x3F));
-        }
-    }
-    return out;
 }
 
 // The start of the line that holds a position.
@@ -128,7 +97,7 @@ TEST_F(FaultRun, LogCutOffInsideASessionCountsTheSessionsBeforeIt)
     ASSERT_NE(closing, std::string::npos);
     // A log that ends right before that session holds exactly the sessions that a cut inside it leaves.
     const std::string before = exportOf(demoLog.substr(0, connect));
-    ASSERT_GT(lineCount(before), 6u); // sessions before it were counted
+    ASSERT_GT(velmar::test::crlfLineCount(before), 6u); // sessions before it were counted
 
     const struct Case {
         const char* name;
@@ -199,7 +168,7 @@ TEST_F(FaultRun, LineOf50MegabytesIsReadAndNeitherHangsNorFloodsTheExport)
     const std::string exported
         = exportOf(demoLog.substr(0, address) + huge + demoLog.substr(demoLog.find('\r', address)));
     EXPECT_NE(exported.find(" " + std::string(255, 'x') + " "), std::string::npos);
-    EXPECT_LT(exported.size(), 2 * intact.size() + lineCount(intact) * 255);
+    EXPECT_LT(exported.size(), 2 * intact.size() + velmar::test::crlfLineCount(intact) * 255);
 
     // A size of 50 MB digits does not convert: the system's message quotes its start, and the run fails.
     const size_t size = demoLog.find('(', receiving) + 1;
@@ -218,7 +187,7 @@ TEST_F(FaultRun, LogOfOnlyCtrlZHoldsNoSession)
         SCOPED_TRACE(log.size());
         const std::string exported = exportOf(log);
         // Each table: the header row, its one empty row and the empty line that ends the block.
-        EXPECT_EQ(lineCount(exported), 6u);
+        EXPECT_EQ(velmar::test::crlfLineCount(exported), 6u);
     }
     // A Ctrl+Z at a line start ends the log there.
     const size_t half = lineStart(demoLog, demoLog.size() / 2);
@@ -231,7 +200,7 @@ TEST_F(FaultRun, Utf8LogWithAByteOrderMarkReadsAsWithout)
     // Also when the mark stands right in front of a session's date.
     const std::string session = demoLog.substr(lineStart(demoLog, demoLog.find("CONNECT")));
     EXPECT_EQ(exportOf("\xEF\xBB\xBF" + session), exportOf(session));
-    EXPECT_GT(lineCount(exportOf(session)), 6u);
+    EXPECT_GT(velmar::test::crlfLineCount(exportOf(session)), 6u);
 }
 
 TEST_F(FaultRun, LanguageFileWithBytesOutsideTheCodePage)
@@ -254,7 +223,7 @@ TEST_F(FaultRun, LanguageFileWithBytesOutsideTheCodePage)
     ::unlink(dir.file("new_line.log").c_str());
     const ProgramResult r = run();
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "Error: " + utf8(message) + "\n");
+    EXPECT_EQ(r.err, "Error: " + velmar::test::utf8FromCp1251(message) + "\n");
 }
 
 TEST_F(FaultRun, LanguageValueOf10000CharactersIsCutTo2047)

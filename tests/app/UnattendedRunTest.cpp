@@ -21,10 +21,7 @@ class Unattended : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        namespace fs = std::filesystem;
-        for (const char* name :
-            { "config", "english.lng", "russian.lng", "readme-english.txt", "readme-russian.txt", "new_line.log" })
-            fs::copy_file(fs::path(VELMAR_SOURCE_DIR) / "demo" / name, fs::path(dir.path()) / name);
+        velmar::test::copyDemo(dir);
         labels = velmar::readLanguage(dir.file("english.lng")).labels;
     }
 
@@ -41,34 +38,6 @@ protected:
     std::array<std::string, 16> labels;
 };
 
-// Windows-1251 bytes as UTF-8, as the program writes its messages to a terminal.
-std::string utf8(std::string_view bytes)
-{
-    std::string out;
-    for (char c : bytes) {
-        const char32_t ch = velmar::CodePage::windows1251().toUnicode(static_cast<unsigned char>(c));
-        if (ch < 0x80) {
-            out += static_cast<char>(ch);
-        } else if (ch < 0x800) {
-            out += static_cast<char>(0xC0 | (ch >> 6));
-            out += static_cast<char>(0x80 | (ch & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (ch >> 12));
-            out += static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (ch & 0x3F));
-        }
-    }
-    return out;
-}
-
-size_t lineCount(const std::string& text)
-{
-    size_t lines = 0;
-    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2))
-        ++lines;
-    return lines;
-}
-
 } // namespace
 
 TEST_F(Unattended, TwoSwitchesWriteTwoFilesAndEndWithStatusZero)
@@ -81,7 +50,7 @@ TEST_F(Unattended, TwoSwitchesWriteTwoFilesAndEndWithStatusZero)
     const std::string summary = read("summary.txt");
     EXPECT_EQ(detailed.rfind("       Date", 0), 0u) << detailed.substr(0, 80);
     EXPECT_NE(summary.find(labels[0]), std::string::npos); // the total row
-    EXPECT_GT(lineCount(detailed), lineCount(summary));
+    EXPECT_GT(velmar::test::crlfLineCount(detailed), velmar::test::crlfLineCount(summary));
 }
 
 TEST_F(Unattended, SameNameTwiceKeepsOnlyTheSecondExport)
@@ -161,7 +130,7 @@ TEST_F(Unattended, MissingLogOrSettingsEndWithStatusOne)
     // shown in UTF-8 on the terminal.
     const std::string russian12 = velmar::readLanguage(dir.file("russian.lng")).labels[12];
     ASSERT_FALSE(russian12.empty());
-    EXPECT_EQ(r.err, "Error: " + utf8(russian12) + "\n");
+    EXPECT_EQ(r.err, "Error: " + velmar::test::utf8FromCp1251(russian12) + "\n");
     EXPECT_FALSE(exists("all.txt"));
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/Files.h"
+#include "support/TestPaths.h"
 
 #include <filesystem>
 #include <fstream>
@@ -67,6 +68,41 @@ ScopedCurrentDir::ScopedCurrentDir(const std::string& path)
 ScopedCurrentDir::~ScopedCurrentDir()
 {
     setCurrentDirectory(saved_);
+}
+
+void copyDemo(const TempDir& dir)
+{
+    namespace fs = std::filesystem;
+    for (const char* name :
+        { "config", "english.lng", "russian.lng", "readme-english.txt", "readme-russian.txt", "new_line.log" })
+        fs::copy_file(fs::path(VELMAR_SOURCE_DIR) / "demo" / name, fs::path(dir.path()) / name);
+}
+
+std::string utf8FromCp1251(std::string_view bytes)
+{
+    std::string out;
+    for (char c : bytes) {
+        const char32_t ch = CodePage::windows1251().toUnicode(static_cast<unsigned char>(c));
+        if (ch < 0x80) {
+            out += static_cast<char>(ch);
+        } else if (ch < 0x800) {
+            out += static_cast<char>(0xC0 | (ch >> 6));
+            out += static_cast<char>(0x80 | (ch & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (ch >> 12));
+            out += static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (ch & 0x3F));
+        }
+    }
+    return out;
+}
+
+size_t crlfLineCount(std::string_view text)
+{
+    size_t lines = 0;
+    for (size_t at = text.find("\r\n"); at != std::string_view::npos; at = text.find("\r\n", at + 2))
+        ++lines;
+    return lines;
 }
 
 std::string cp1251(std::string_view utf8)

@@ -55,6 +55,16 @@ private:
     std::string saved_;
 };
 
+/// Copies the files of the demo start directory (settings, language files, readmes, the sample log)
+/// into a test's directory.
+void copyDemo(const TempDir& dir);
+
+/// Windows-1251 bytes as UTF-8, as the program writes its messages to a terminal.
+std::string utf8FromCp1251(std::string_view bytes);
+
+/// The number of CR LF line ends in a text.
+size_t crlfLineCount(std::string_view text);
+
 /// UTF-8 text turned into Windows-1251 bytes (for texts of the tests written in Cyrillic).
 std::string cp1251(std::string_view utf8);
 
