@@ -37,7 +37,6 @@ void setUpApplication()
 {
     Q_INIT_RESOURCE(velmar);
     QApplication::setApplicationName(QStringLiteral("velmar-stat"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Velmar statistic"));
     QApplication::setApplicationVersion(QStringLiteral("1.4"));
     // Lets a Wayland desktop match the window with its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("velmar-stat"));

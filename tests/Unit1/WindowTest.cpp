@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QIcon>
+#include <QWindow>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -176,4 +177,13 @@ TEST(Application, NamesItselfForTheDesktop)
     // Sharp on high-DPI screens: the icon comes at large sizes too, not only scaled up.
     EXPECT_GE(icon.actualSize(QSize(256, 256)).width(), 256);
     EXPECT_FALSE(icon.pixmap(16, 16).isNull());
+
+    // The caption the desktop shows is the window's own, with no application name added to it.
+    velmar::test::TempDir dir;
+    velmar::test::ScopedCurrentDir inside(dir.path());
+    RecordingDialogs dialogs;
+    TForm1 form(dialogs);
+    form.show();
+    ASSERT_NE(form.windowHandle(), nullptr);
+    EXPECT_EQ(form.windowHandle()->title(), QStringLiteral("Velmar statistic v1.4"));
 }
