@@ -40,11 +40,11 @@ void setUpApplication()
     QApplication::setApplicationVersion(QStringLiteral("1.4"));
     // Lets a Wayland desktop match the window with its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("velmar-stat"));
-    QIcon icon = QIcon::fromTheme(QStringLiteral("velmar-stat"));
-    if (icon.isNull()) {
-        for (int size : { 16, 24, 32, 48, 64, 128, 256 })
-            icon.addFile(QStringLiteral(":/icons/velmar-stat-%1.png").arg(size), QSize(size, size));
-    }
+    // The icon at every size the desktop may ask for, drawn ahead, so it is sharp on any screen and needs
+    // no image plug-in for the scalable one that the menu entry uses.
+    QIcon icon;
+    for (int size : { 16, 24, 32, 48, 64, 128, 256 })
+        icon.addFile(QStringLiteral(":/icons/velmar-stat-%1.png").arg(size), QSize(size, size));
     QApplication::setWindowIcon(icon);
 }
 
