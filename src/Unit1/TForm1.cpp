@@ -500,8 +500,7 @@ void TForm1::WriteConf()
     texts.exp = toCodePage(Exp->text());
     texts.exp2 = toCodePage(Exp2->text());
     texts.langName = toCodePage(LangBox->currentText());
-    velmar::fillConfRec(confRec_, texts);
-    velmar::writeConfRec(velmar::joinPath(startDir_, kConfigName), confRec_);
+    velmar::saveConfRec(velmar::joinPath(startDir_, kConfigName), confRec_, texts);
 }
 
 // ---------------------------------------------------------------------------------------------------
