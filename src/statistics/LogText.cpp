@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -88,7 +89,7 @@ LogText::LogText()
 }
 
 LogText::LogText(size_t blockSize)
-    : blockSize_(std::max<size_t>(blockSize, 1))
+    : blockSize_(std::clamp<size_t>(blockSize, 1, std::numeric_limits<uint32_t>::max()))
 {
 }
 
@@ -150,14 +151,19 @@ void LogText::reset()
 
 void LogText::close()
 {
+    // The block being read ahead uses the descriptor and a buffer: it has to end first.
+    if (reading_.valid())
+        reading_.wait();
+    reading_ = {};
     if (fd_ >= 0)
         ::close(fd_); // releases both locks
     fd_ = -1;
-    pos_ = end_ = 0;
+    pos_ = end_ = nextLineFeed_ = 0;
     fileEnd_ = ended_ = false;
     // The buffers are only needed while reading; a huge line must not keep its memory between rebuilds.
-    block_.reset();
-    spare_.reset();
+    blocks_ = {};
+    current_ = before_ = ahead_ = nullptr;
+    block_ = nullptr;
     std::string().swap(spanning_);
     std::string().swap(scratch_);
 }
@@ -168,35 +174,76 @@ void LogText::ensureOpen() const
         throw InOutError(kFileNotOpen, "File not open");
 }
 
-// Reads the next block; false at the end of the file.
+// Reads the next block of the file into `block` and notes what its lines need: runs on the reading thread,
+// and touches nothing but the descriptor and the block.
+void LogText::readBlock(int fd, size_t capacity, Block& block)
+{
+    block.size = 0;
+    block.error = 0;
+    block.loneCarriageReturn = false;
+    block.lineFeeds.clear();
+    ssize_t n;
+    do
+        n = ::read(fd, block.bytes.get(), capacity);
+    while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        block.error = errno;
+        return;
+    }
+    block.size = static_cast<size_t>(n);
+    const char* bytes = block.bytes.get();
+    block.loneCarriageReturn = hasLoneCarriageReturn(bytes, block.size);
+    // A block of nothing but empty lines would need four bytes of index per byte; past a line of eight
+    // bytes on average the rest of the block is searched line by line instead.
+    const size_t most = capacity / 8;
+    for (const char* from = bytes; block.lineFeeds.size() < most;) {
+        const auto* lineFeed = static_cast<const char*>(std::memchr(from, '\n', bytes + block.size - from));
+        if (lineFeed == nullptr)
+            break;
+        block.lineFeeds.push_back(static_cast<uint32_t>(lineFeed - bytes));
+        from = lineFeed + 1;
+    }
+}
+
+// Starts reading the next block into *ahead_ on the reading thread.
+void LogText::readAhead()
+{
+    reading_ = std::async(std::launch::async, readBlock, fd_, blockSize_, std::ref(*ahead_));
+}
+
+// Moves on to the next block; false at the end of the file.
 bool LogText::fill()
 {
-    pos_ = end_ = 0;
+    pos_ = end_ = nextLineFeed_ = 0;
     if (fileEnd_)
         return false;
-    if (!block_) {
-        block_ = std::make_unique_for_overwrite<char[]>(blockSize_);
-    } else {
-        // The line handed out last may lie in the current block: read into the other one.
-        if (!spare_)
-            spare_ = std::make_unique_for_overwrite<char[]>(blockSize_);
-        std::swap(block_, spare_);
+    if (current_ == nullptr) {
+        for (Block& block : blocks_)
+            block.bytes = std::make_unique_for_overwrite<char[]>(blockSize_);
+        current_ = &blocks_[0];
+        before_ = &blocks_[1];
+        ahead_ = &blocks_[2];
     }
-    for (;;) {
-        const ssize_t n = ::read(fd_, block_.get(), blockSize_);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw InOutError::fromErrno(errno);
-        }
-        if (n == 0) {
-            fileEnd_ = true;
-            return false;
-        }
-        end_ = static_cast<size_t>(n);
-        loneCarriageReturn_ = hasLoneCarriageReturn(block_.get(), end_);
-        return true;
+    // The first block, or the one whose read failed, is read again (the read-ahead left no work behind).
+    if (!reading_.valid())
+        readAhead();
+    reading_.get();
+    if (ahead_->error != 0)
+        throw InOutError::fromErrno(ahead_->error);
+    // The line handed out last may lie in the current block: it becomes the one before, and the block
+    // before that is free for the next read.
+    Block* const freed = before_;
+    before_ = current_;
+    current_ = ahead_;
+    ahead_ = freed;
+    block_ = current_->bytes.get();
+    if (current_->size == 0) {
+        fileEnd_ = true;
+        return false;
     }
+    end_ = current_->size;
+    readAhead();
+    return true;
 }
 
 // True when no further line follows; otherwise the next line starts at pos_ in the block.
@@ -217,6 +264,15 @@ bool LogText::eofAfterBlock()
     return atEnd();
 }
 
+// The first line feed at or after pos_ in the current block, or null when the block holds none.
+const char* LogText::nextLineFeed()
+{
+    const std::vector<uint32_t>& lineFeeds = current_->lineFeeds;
+    if (nextLineFeed_ < lineFeeds.size())
+        return block_ + lineFeeds[nextLineFeed_++];
+    return static_cast<const char*>(std::memchr(block_ + pos_, '\n', end_ - pos_));
+}
+
 bool LogText::readLine(std::string_view& line)
 {
     line = {};
@@ -224,12 +280,12 @@ bool LogText::readLine(std::string_view& line)
     if (atEnd())
         return false;
 
-    const char* start = block_.get() + pos_;
-    const auto* lineFeed = static_cast<const char*>(std::memchr(start, '\n', end_ - pos_));
+    const char* start = block_ + pos_;
+    const char* lineFeed = nextLineFeed();
     if (lineFeed != nullptr) {
         pos_ += static_cast<size_t>(lineFeed - start) + 1;
         const std::string_view raw { start, static_cast<size_t>(lineFeed - start) };
-        if (loneCarriageReturn_)
+        if (current_->loneCarriageReturn)
             line = withoutCarriageReturns(raw);
         else
             line = raw.empty() || raw.back() != '\r' ? raw : raw.substr(0, raw.size() - 1);
@@ -239,14 +295,13 @@ bool LogText::readLine(std::string_view& line)
     spanning_.assign(start, end_ - pos_);
     pos_ = end_;
     while (fill()) {
-        const char* block = block_.get();
-        lineFeed = static_cast<const char*>(std::memchr(block, '\n', end_));
+        lineFeed = nextLineFeed();
         if (lineFeed != nullptr) {
-            spanning_.append(block, lineFeed);
-            pos_ = static_cast<size_t>(lineFeed - block) + 1;
+            spanning_.append(block_, lineFeed);
+            pos_ = static_cast<size_t>(lineFeed - block_) + 1;
             break;
         }
-        spanning_.append(block, end_);
+        spanning_.append(block_, end_);
         pos_ = end_;
     }
     line = withoutCarriageReturns(spanning_);

@@ -1,9 +1,13 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
+#include <future>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmar {
 
@@ -12,14 +16,17 @@ namespace velmar {
 /// Lines end at a line feed; every carriage return is dropped from a line, and a Ctrl+Z at the start of a
 /// line ends the text. A UTF-8 byte order mark at the start of the file is passed over. The file is read
 /// in large blocks and a line is handed out as a view into the block, so memory grows with the longest
-/// line, never with the size of the log.
+/// line, never with the size of the log. While the lines of one block are handed out, the next block is
+/// read, and its line feeds found, on a second thread: the caller's work on a line and the reading of the
+/// file overlap, and the order of the lines is that of the file.
 class LogText {
 public:
     /// The size of the blocks the file is read in.
     static constexpr size_t kBlockSize = size_t { 2 } << 20;
 
     LogText();
-    /// A LogText reading blocks of the given size (at least 1 byte), for the tests of the block edges.
+    /// A LogText reading blocks of the given size (at least 1 byte, at most 4 GiB), for the tests of the
+    /// block edges.
     explicit LogText(size_t blockSize);
     ~LogText();
     LogText(const LogText&) = delete;
@@ -58,9 +65,21 @@ public:
 private:
     static constexpr char kCtrlZ = 26;
 
+    // A block of the file as the reading thread leaves it.
+    struct Block {
+        std::unique_ptr<char[]> bytes;
+        size_t size = 0; // 0: the end of the file
+        int error = 0; // errno of a failed read
+        bool loneCarriageReturn = false; // a CR that no LF follows, so lines must be searched for one
+        std::vector<uint32_t> lineFeeds; // where the line feeds stand, in order
+    };
+
+    static void readBlock(int fd, size_t capacity, Block& block);
     bool eofAfterBlock();
     int openLocked(bool& lockedByOther);
+    void readAhead();
     bool fill();
+    const char* nextLineFeed();
     bool atEnd();
     std::string_view withoutCarriageReturns(std::string_view raw);
     void ensureOpen() const;
@@ -69,16 +88,19 @@ private:
     bool bound_ = false;
     int fd_ = -1;
     size_t blockSize_;
-    std::unique_ptr<char[]> block_;
-    // The block before the current one: eof() may have to read the next block while the caller still
-    // holds the line it was given, which lies in the block before.
-    std::unique_ptr<char[]> spare_;
+    // The block handed out from, the one before it (eof() may have to move on while the caller still
+    // holds a line of the block before) and the one being read ahead. Allocated on the first read.
+    std::array<Block, 3> blocks_;
+    Block* current_ = nullptr;
+    Block* before_ = nullptr;
+    Block* ahead_ = nullptr;
+    std::future<void> reading_; // the read of *ahead_, while it runs
+    const char* block_ = nullptr; // the bytes of *current_
     size_t pos_ = 0;
     size_t end_ = 0;
+    size_t nextLineFeed_ = 0; // the index in current_->lineFeeds of the first line feed at or after pos_
     bool fileEnd_ = false; // read(2) has returned 0
-    bool ended_ = false;
-    bool loneCarriageReturn_ = false; // the current block holds a CR that no LF follows // no further line: the file
-                                      // end or a Ctrl+Z at a line start was reached
+    bool ended_ = false; // no further line: the file end or a Ctrl+Z at a line start was reached
     std::string spanning_; // a line that runs over a block edge
     std::string scratch_; // a line with its carriage returns removed
 };
