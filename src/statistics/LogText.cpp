@@ -273,7 +273,8 @@ const char* LogText::nextLineFeed()
     return static_cast<const char*>(std::memchr(block_ + pos_, '\n', end_ - pos_));
 }
 
-bool LogText::readLine(std::string_view& line)
+// Any other line: at the file end, behind a Ctrl+Z, over a block edge, or with carriage returns inside.
+bool LogText::readLineElsewhere(std::string_view& line)
 {
     line = {};
     ensureOpen();
@@ -284,11 +285,10 @@ bool LogText::readLine(std::string_view& line)
     const char* lineFeed = nextLineFeed();
     if (lineFeed != nullptr) {
         pos_ += static_cast<size_t>(lineFeed - start) + 1;
-        const std::string_view raw { start, static_cast<size_t>(lineFeed - start) };
         if (current_->loneCarriageReturn)
-            line = withoutCarriageReturns(raw);
+            line = withoutCarriageReturns({ start, static_cast<size_t>(lineFeed - start) });
         else
-            line = raw.empty() || raw.back() != '\r' ? raw : raw.substr(0, raw.size() - 1);
+            line = upToLineEnd(start, lineFeed);
         return true;
     }
 

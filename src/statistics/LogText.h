@@ -50,7 +50,20 @@ public:
     /// Reads the next line: true and the line, or false at the end of the file (then `line` is empty).
     /// The view stays valid until the next read or close, also across eof(). Raises InOutError when
     /// reading fails or the file is not open.
-    bool readLine(std::string_view& line);
+    bool readLine(std::string_view& line)
+    {
+        // The usual line: it ends in the current block, where its line feed is known already, and needs at
+        // most the carriage return before its line feed dropped.
+        if (fd_ >= 0 && !ended_ && pos_ < end_ && block_[pos_] != kCtrlZ && !current_->loneCarriageReturn
+            && nextLineFeed_ < current_->lineFeeds.size()) {
+            const char* start = block_ + pos_;
+            const char* lineFeed = block_ + current_->lineFeeds[nextLineFeed_++];
+            pos_ = static_cast<size_t>(lineFeed - block_) + 1;
+            line = upToLineEnd(start, lineFeed);
+            return true;
+        }
+        return readLineElsewhere(line);
+    }
     /// True when the end of the file has been reached (also when the next line starts with Ctrl+Z).
     bool eof()
     {
@@ -75,11 +88,18 @@ private:
     };
 
     static void readBlock(int fd, size_t capacity, Block& block);
+    // The line from start to its line feed, without the carriage return of a CR LF line end.
+    static std::string_view upToLineEnd(const char* start, const char* lineFeed)
+    {
+        const auto length = static_cast<size_t>(lineFeed - start);
+        return { start, length - (length != 0 && lineFeed[-1] == '\r') };
+    }
     bool eofAfterBlock();
     int openLocked(bool& lockedByOther);
     void readAhead();
     bool fill();
     const char* nextLineFeed();
+    bool readLineElsewhere(std::string_view& line);
     bool atEnd();
     std::string_view withoutCarriageReturns(std::string_view raw);
     void ensureOpen() const;

@@ -66,9 +66,14 @@ TEST(LogText, SplitsLines)
         // A CR before the Ctrl+Z makes it the second byte of its line, dropped CR or not.
         { "Ctrl+Z after a CR", "one\n\r\x1A", { "one", "\x1A" } },
         { "NUL bytes", "a\0b\r\n\0\n"s, { "a\0b"s, "\0"s } },
+        // More line feeds than a block keeps the places of: the rest of the block is searched.
+        { "dense short lines", "a\n\n\r\nbc\n\n\n\r\nd\r\n\n\n\ne\n\n\r\n\n\nfg\r\n\n\n\nh",
+            { "a", "", "", "bc", "", "", "", "d", "", "", "", "e", "", "", "", "", "fg", "", "", "", "h" } },
     };
-    // Small blocks put every line end, CR LF pair and Ctrl+Z on a block edge somewhere.
-    for (const size_t blockSize : { LogText::kBlockSize, size_t { 1 }, size_t { 2 }, size_t { 3 }, size_t { 5 } }) {
+    // Small blocks put every line end, CR LF pair and Ctrl+Z on a block edge somewhere; blocks of 8 and 16
+    // bytes keep the places of one and two line feeds only.
+    for (const size_t blockSize : { LogText::kBlockSize, size_t { 1 }, size_t { 2 }, size_t { 3 }, size_t { 5 },
+             size_t { 8 }, size_t { 16 } }) {
         for (const auto& c : cases) {
             SCOPED_TRACE(std::string(c.name) + ", block " + std::to_string(blockSize));
             test::TempDir dir;
