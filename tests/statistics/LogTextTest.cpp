@@ -72,8 +72,8 @@ TEST(LogText, SplitsLines)
     };
     // Small blocks put every line end, CR LF pair and Ctrl+Z on a block edge somewhere; blocks of 8 and 16
     // bytes keep the places of one and two line feeds only.
-    for (const size_t blockSize : { LogText::kBlockSize, size_t { 1 }, size_t { 2 }, size_t { 3 }, size_t { 5 },
-             size_t { 8 }, size_t { 16 } }) {
+    for (const size_t blockSize :
+        { LogText::kBlockSize, size_t { 1 }, size_t { 2 }, size_t { 3 }, size_t { 5 }, size_t { 8 }, size_t { 16 } }) {
         for (const auto& c : cases) {
             SCOPED_TRACE(std::string(c.name) + ", block " + std::to_string(blockSize));
             test::TempDir dir;
