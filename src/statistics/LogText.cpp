@@ -5,9 +5,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <mutex>
+#include <new>
+#include <thread>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -149,12 +153,81 @@ void LogText::reset()
     fd_ = fd;
 }
 
+// The thread that reads the log ahead, one block at a time, for as long as the log is open.
+class LogText::Reader {
+public:
+    Reader()
+        : thread_([this] { run(); })
+    {
+    }
+
+    ~Reader()
+    {
+        wait();
+        {
+            const std::lock_guard lock(mutex_);
+            quit_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+
+    // Starts reading the next block of fd into `block`; the reader must be idle.
+    void start(int fd, size_t capacity, Block& block)
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            fd_ = fd;
+            capacity_ = capacity;
+            job_ = &block;
+        }
+        wake_.notify_one();
+    }
+
+    // Waits until the block started last is read.
+    void wait()
+    {
+        std::unique_lock lock(mutex_);
+        done_.wait(lock, [this] { return job_ == nullptr; });
+    }
+
+private:
+    void run()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return quit_ || job_ != nullptr; });
+            if (job_ == nullptr)
+                return;
+            Block& block = *job_;
+            const int fd = fd_;
+            const size_t capacity = capacity_;
+            lock.unlock();
+            readBlock(fd, capacity, block);
+            lock.lock();
+            job_ = nullptr;
+            done_.notify_one();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_; // a block to read, or the end
+    std::condition_variable done_; // the block is read
+    Block* job_ = nullptr;
+    int fd_ = -1;
+    size_t capacity_ = 0;
+    bool quit_ = false;
+    std::thread thread_; // last: it starts once the rest is ready
+};
+
 void LogText::close()
 {
-    // The block being read ahead uses the descriptor and a buffer: it has to end first.
-    if (reading_.valid())
-        reading_.wait();
-    reading_ = {};
+    // The block being read ahead uses the descriptor and a buffer: the reader has to end first.
+    reader_.reset();
+    reading_ = false;
     if (fd_ >= 0)
         ::close(fd_); // releases both locks
     fd_ = -1;
@@ -176,10 +249,11 @@ void LogText::ensureOpen() const
 
 // Reads the next block of the file into `block` and notes what its lines need: runs on the reading thread,
 // and touches nothing but the descriptor and the block.
-void LogText::readBlock(int fd, size_t capacity, Block& block)
+void LogText::readBlock(int fd, size_t capacity, Block& block) noexcept
 {
     block.size = 0;
     block.error = 0;
+    block.outOfMemory = false;
     block.loneCarriageReturn = false;
     block.lineFeeds.clear();
     ssize_t n;
@@ -196,19 +270,26 @@ void LogText::readBlock(int fd, size_t capacity, Block& block)
     // A block of nothing but empty lines would need four bytes of index per byte; past a line of eight
     // bytes on average the rest of the block is searched line by line instead.
     const size_t most = capacity / 8;
-    for (const char* from = bytes; block.lineFeeds.size() < most;) {
-        const auto* lineFeed = static_cast<const char*>(std::memchr(from, '\n', bytes + block.size - from));
-        if (lineFeed == nullptr)
-            break;
-        block.lineFeeds.push_back(static_cast<uint32_t>(lineFeed - bytes));
-        from = lineFeed + 1;
+    try {
+        for (const char* from = bytes; block.lineFeeds.size() < most;) {
+            const auto* lineFeed = static_cast<const char*>(std::memchr(from, '\n', bytes + block.size - from));
+            if (lineFeed == nullptr)
+                break;
+            block.lineFeeds.push_back(static_cast<uint32_t>(lineFeed - bytes));
+            from = lineFeed + 1;
+        }
+    } catch (const std::bad_alloc&) {
+        block.outOfMemory = true;
     }
 }
 
 // Starts reading the next block into *ahead_ on the reading thread.
 void LogText::readAhead()
 {
-    reading_ = std::async(std::launch::async, readBlock, fd_, blockSize_, std::ref(*ahead_));
+    if (!reader_)
+        reader_ = std::make_unique<Reader>();
+    reader_->start(fd_, blockSize_, *ahead_);
+    reading_ = true;
 }
 
 // Moves on to the next block; false at the end of the file.
@@ -224,12 +305,15 @@ bool LogText::fill()
         before_ = &blocks_[1];
         ahead_ = &blocks_[2];
     }
-    // The first block, or the one whose read failed, is read again (the read-ahead left no work behind).
-    if (!reading_.valid())
+    // The first block, or one whose read failed, is read now; a failed one is read again on the next call.
+    if (!reading_)
         readAhead();
-    reading_.get();
+    reader_->wait();
+    reading_ = false;
     if (ahead_->error != 0)
         throw InOutError::fromErrno(ahead_->error);
+    if (ahead_->outOfMemory)
+        throw std::bad_alloc();
     // The line handed out last may lie in the current block: it becomes the one before, and the block
     // before that is free for the next read.
     Block* const freed = before_;

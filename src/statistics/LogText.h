@@ -3,7 +3,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <future>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -83,11 +82,14 @@ private:
         std::unique_ptr<char[]> bytes;
         size_t size = 0; // 0: the end of the file
         int error = 0; // errno of a failed read
+        bool outOfMemory = false; // the index of the line feeds could not be made
         bool loneCarriageReturn = false; // a CR that no LF follows, so lines must be searched for one
         std::vector<uint32_t> lineFeeds; // where the line feeds stand, in order
     };
 
-    static void readBlock(int fd, size_t capacity, Block& block);
+    class Reader;
+
+    static void readBlock(int fd, size_t capacity, Block& block) noexcept;
     // The line from start to its line feed, without the carriage return of a CR LF line end.
     static std::string_view upToLineEnd(const char* start, const char* lineFeed)
     {
@@ -114,7 +116,8 @@ private:
     Block* current_ = nullptr;
     Block* before_ = nullptr;
     Block* ahead_ = nullptr;
-    std::future<void> reading_; // the read of *ahead_, while it runs
+    std::unique_ptr<Reader> reader_; // the thread reading *ahead_, made on the first read
+    bool reading_ = false; // *ahead_ is being read
     const char* block_ = nullptr; // the bytes of *current_
     size_t pos_ = 0;
     size_t end_ = 0;

@@ -314,6 +314,42 @@ TEST(LogText, TheLineReadStaysValidAcrossTheEndOfFileTest)
     }
 }
 
+// Many blocks pass while a log is read: each is read ahead while the one before is handed out. The line
+// taken last must survive the end-of-file test that moves on to the next block, on every path a line can
+// come by (known line feed, searched line feed, over an edge, with carriage returns inside).
+TEST(LogText, ManyBlocksReadAheadKeepEveryLineAndItsView)
+{
+    std::string content;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 3000; ++i) {
+        std::string text(static_cast<size_t>(i * 37 % 121), static_cast<char>('a' + i % 26));
+        if (i % 97 == 5)
+            text = std::string(700, 'L'); // longer than the small blocks
+        std::string written = text;
+        if (i % 53 == 7)
+            written.insert(written.size() / 2, "\r"); // a lone CR, dropped
+        content += written + (i % 3 == 0 ? "\n" : "\r\n");
+        expected.push_back(text);
+    }
+    test::TempDir dir;
+    const std::string path = dir.write("new_line.log", content);
+    for (const size_t blockSize : { size_t { 64 }, size_t { 1000 }, size_t { 4096 }, LogText::kBlockSize }) {
+        SCOPED_TRACE("block " + std::to_string(blockSize));
+        LogText log(blockSize);
+        log.bind(path);
+        log.reset();
+        std::vector<std::string> lines;
+        std::string_view line;
+        bool end = false;
+        while (!end) {
+            log.readLine(line);
+            end = log.eof();
+            lines.emplace_back(line); // taken after the test, as the session extraction uses it
+        }
+        EXPECT_EQ(lines, expected);
+    }
+}
+
 TEST(LogText, AByteOrderMarkAtTheStartIsPassedOver)
 {
     struct Case {
