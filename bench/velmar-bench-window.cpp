@@ -15,11 +15,11 @@
 #include <QPixmap>
 #include <QScrollBar>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cerrno>
 #include <cstring>
 #include <string>
 #include <sys/resource.h>
