@@ -1,6 +1,7 @@
 #include "statistics/Charging.h"
 
 #include "platform/Converters.h"
+#include "platform/Saturating.h"
 #include "statistics/Table.h"
 
 #include <cmath>
@@ -21,9 +22,8 @@ int64_t sessionMinutes(double sessionStart, double sessionEnd, int32_t offsetSec
     else
         seconds = std::llround(product);
 
-    int64_t sum = 0;
-    if (__builtin_add_overflow(seconds, static_cast<int64_t>(offsetSec), &sum))
-        sum = std::numeric_limits<int64_t>::max(); // seconds are never negative, so only the top can be passed
+    // Seconds are never negative, so only the top of the range can be passed.
+    const int64_t sum = addSaturating(seconds, offsetSec);
 
     if (sum <= 60)
         return 1;

@@ -1,6 +1,7 @@
 #include "statistics/SessionExtraction.h"
 
 #include "platform/Converters.h"
+#include "platform/Saturating.h"
 #include "statistics/Charging.h"
 #include "statistics/DayList.h"
 #include "statistics/LogDate.h"
@@ -93,22 +94,6 @@ std::string_view partBefore(std::string_view line, std::string_view marker)
 {
     const size_t at = line.find(marker);
     return at == std::string_view::npos ? std::string_view {} : line.substr(0, at);
-}
-
-int64_t addSaturating(int64_t a, int64_t b)
-{
-    int64_t sum = 0;
-    if (__builtin_add_overflow(a, b, &sum))
-        return b > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
-    return sum;
-}
-
-int64_t subtractSaturating(int64_t a, int64_t b)
-{
-    int64_t difference = 0;
-    if (__builtin_sub_overflow(a, b, &difference))
-        return b < 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
-    return difference;
 }
 
 // The bytes the markers begin with, each once.

@@ -3,12 +3,12 @@
 #include "platform/CodePage.h"
 #include "platform/Converters.h"
 #include "platform/Errors.h"
+#include "platform/Saturating.h"
 #include "statistics/Charging.h"
 #include "statistics/SizeText.h"
 #include "statistics/Table.h"
 
 #include <array>
-#include <limits>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -16,15 +16,6 @@
 namespace velmar {
 
 namespace {
-
-// Sums of absurd inputs stop at the end of the range instead of wrapping.
-int64_t addSaturated(int64_t a, int64_t b)
-{
-    int64_t sum = 0;
-    if (__builtin_add_overflow(a, b, &sum))
-        return b < 0 ? std::numeric_limits<int64_t>::min() : std::numeric_limits<int64_t>::max();
-    return sum;
-}
 
 struct AddressRow {
     std::string_view address; // as its first detailed row spells it
@@ -108,9 +99,9 @@ void FillFull(const Table& Str, Table& StrFull, std::string_view totalCaption, d
                 row.readMinutes();
                 const int64_t minutes = toInt64(cells[4]);
                 const int64_t bytes = StrToSize(cells[5]);
-                row.minutes = addSaturated(row.minutes, minutes);
-                row.bytes = addSaturated(row.bytes, bytes);
-                row.sessions = addSaturated(row.sessions, 1);
+                row.minutes = addSaturating(row.minutes, minutes);
+                row.bytes = addSaturating(row.bytes, bytes);
+                row.sessions = addSaturating(row.sessions, 1);
             }
         } catch (const ConvertError&) {
             // A row that failed in the middle of its update keeps what it had before this session.
@@ -130,9 +121,9 @@ void FillFull(const Table& Str, Table& StrFull, std::string_view totalCaption, d
             writePartial(StrFull, rows, rows.size());
             throw;
         }
-        totalMinutes = addSaturated(totalMinutes, rows[i].minutes);
-        totalBytes = addSaturated(totalBytes, rows[i].bytes);
-        totalSessions = addSaturated(totalSessions, rows[i].sessions);
+        totalMinutes = addSaturating(totalMinutes, rows[i].minutes);
+        totalBytes = addSaturating(totalBytes, rows[i].bytes);
+        totalSessions = addSaturating(totalSessions, rows[i].sessions);
     }
 
     for (size_t i = 0; i < rows.size(); ++i) {
