@@ -18,48 +18,41 @@ char asciiLower(char c)
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
 }
 
-// Closes a descriptor on every way out of a scope.
-class Fd {
-public:
-    explicit Fd(int fd)
-        : fd_(fd)
-    {
-    }
-    ~Fd()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    int release()
-    {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
+} // namespace
 
-private:
-    int fd_;
-};
-
-bool writeAll(int fd, const char* data, size_t size)
+FileDescriptor::~FileDescriptor()
 {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+void FileDescriptor::close()
+{
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0)
+        throw InOutError::fromErrno(errno);
+}
+
+size_t writeAll(int fd, const char* data, size_t size)
+{
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return false;
+            return done;
         }
-        data += n;
-        size -= static_cast<size_t>(n);
+        if (n == 0) {
+            // A device that takes nothing and reports nothing: treat it as full rather than loop for ever.
+            errno = ENOSPC;
+            return done;
+        }
+        done += static_cast<size_t>(n);
     }
-    return true;
+    return done;
 }
-
-} // namespace
 
 int openRegularFile(const std::string& path)
 {
@@ -180,10 +173,10 @@ bool sameFile(const std::string& a, const std::string& b)
 
 bool copyFile(const std::string& from, const std::string& to)
 {
-    Fd in(openRegularFile(from));
+    FileDescriptor in(openRegularFile(from));
     if (in.get() < 0)
         return false;
-    Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    FileDescriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (out.get() < 0)
         return false;
     std::vector<char> buffer(1 << 20);
@@ -191,7 +184,8 @@ bool copyFile(const std::string& from, const std::string& to)
         const ssize_t n = ::read(in.get(), buffer.data(), buffer.size());
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 || !writeAll(out.get(), buffer.data(), static_cast<size_t>(std::max<ssize_t>(n, 0)))) {
+        const auto got = static_cast<size_t>(std::max<ssize_t>(n, 0));
+        if (n < 0 || writeAll(out.get(), buffer.data(), got) != got) {
             ::unlink(to.c_str());
             return false;
         }
@@ -213,7 +207,7 @@ void deleteFile(const std::string& path)
 
 std::string readWholeFile(const std::string& path)
 {
-    Fd fd(path.empty() ? -1 : openRegularFile(path));
+    FileDescriptor fd(path.empty() ? -1 : openRegularFile(path));
     if (fd.get() < 0)
         throw FileOpenError(path);
     std::string content;

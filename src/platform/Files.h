@@ -1,10 +1,43 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace velmar {
+
+/// Owns a file descriptor: closes it on every way out of a scope.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd)
+        : fd_(fd)
+    {
+    }
+    ~FileDescriptor();
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    /// The descriptor; negative when the opening failed.
+    int get() const { return fd_; }
+    /// Gives the descriptor up without closing it.
+    int release()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    /// Closes the file and raises the error of a failed close (InOutError).
+    void close();
+
+private:
+    int fd_;
+};
+
+/// Writes the bytes, going on after interruptions and short writes. Returns how many were written: fewer
+/// than asked only when writing failed, with errno telling why (a device that takes nothing and reports
+/// nothing counts as full, ENOSPC).
+size_t writeAll(int fd, const char* data, size_t size);
 
 /// Opens a regular file for reading and returns its descriptor, or -1 with errno set. A FIFO, a device
 /// or a directory is refused (EACCES, EISDIR) without waiting and without reading from it: the files

@@ -1,6 +1,7 @@
 #include "platform/TextFile.h"
 
 #include "platform/Errors.h"
+#include "platform/Files.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -16,27 +17,6 @@ constexpr int kStandardOutput = 1;
 InOutError notOpenForOutput()
 {
     return InOutError(TextFile::kNotOpenForOutput, "File not open for output");
-}
-
-// Writes as much as it can; returns the bytes written and leaves errno set when that is fewer than asked.
-size_t writeSome(int fd, const char* data, size_t size)
-{
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, data + done, size - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return done;
-        }
-        if (n == 0) {
-            // A device that takes nothing and reports nothing: treat it as full rather than loop for ever.
-            errno = ENOSPC;
-            return done;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return done;
 }
 
 } // namespace
@@ -93,7 +73,7 @@ void TextFile::write(std::string_view bytes)
         buffer_ += bytes;
         return;
     }
-    const size_t done = writeSome(fd_, bytes.data(), bytes.size());
+    const size_t done = writeAll(fd_, bytes.data(), bytes.size());
     if (done < bytes.size()) {
         const int err = errno;
         // Keep the unwritten tail so that a quiet close can try it once more.
@@ -106,7 +86,7 @@ void TextFile::flush()
 {
     if (buffer_.empty())
         return;
-    const size_t done = writeSome(fd_, buffer_.data(), buffer_.size());
+    const size_t done = writeAll(fd_, buffer_.data(), buffer_.size());
     if (done < buffer_.size()) {
         const int err = errno;
         buffer_.erase(0, done);

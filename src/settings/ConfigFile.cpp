@@ -3,6 +3,7 @@
 #include "platform/CodePage.h"
 #include "platform/Converters.h"
 #include "platform/Errors.h"
+#include "platform/Files.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -19,33 +20,6 @@ bool isReadOnly(const struct stat& st)
 {
     return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd)
-        : fd_(fd)
-    {
-    }
-    ~Descriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    /// Closes the file and raises the error of a failed close.
-    void close()
-    {
-        const int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0)
-            throw InOutError::fromErrno(errno);
-    }
-
-private:
-    int fd_;
-};
 
 // Removes the temporary file on every way out of a failed save.
 class TemporaryFile {
@@ -76,27 +50,11 @@ std::string directoryOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-void writeAll(int fd, const unsigned char* data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw InOutError::fromErrno(errno);
-        }
-        if (n == 0)
-            throw InOutError::fromErrno(ENOSPC);
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-}
-
 } // namespace
 
 void readConfRec(const std::string& path, TConfRec& rec)
 {
-    Descriptor file(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+    FileDescriptor file(::open(path.c_str(), O_RDWR | O_CLOEXEC));
     if (file.get() < 0)
         throw InOutError::fromErrno(errno);
     struct stat st { };
@@ -135,7 +93,7 @@ void writeConfRec(const std::string& path, const TConfRec& rec)
 
     const std::string temporaryPath = path + ".tmp";
     // O_EXCL is not used: a temporary file that a crashed save left behind is simply replaced.
-    Descriptor file(::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
+    FileDescriptor file(::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (file.get() < 0)
         throw InOutError::fromErrno(errno);
     TemporaryFile guard(temporaryPath);
@@ -143,7 +101,8 @@ void writeConfRec(const std::string& path, const TConfRec& rec)
         ::fchmod(file.get(), old.st_mode & 0777); // keep the permissions the user gave the file
 
     const std::array<unsigned char, TConfRec::kSize> bytes = rec.toBytes();
-    writeAll(file.get(), bytes.data(), bytes.size());
+    if (writeAll(file.get(), reinterpret_cast<const char*>(bytes.data()), bytes.size()) != bytes.size())
+        throw InOutError::fromErrno(errno);
     if (::fsync(file.get()) != 0)
         throw InOutError::fromErrno(errno);
     file.close();
