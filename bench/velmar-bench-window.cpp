@@ -3,6 +3,7 @@
 // until the rows it lands on are drawn. Runs on the offscreen platform, so it needs no display; messages
 // go to standard error. Nobody's test runs it; bench/compare reports its figures.
 
+#include "BenchSupport.h"
 #include "Unit1/Application.h"
 #include "Unit1/ConsoleDialogs.h"
 #include "Unit1/StatGrid.h"
@@ -22,11 +23,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
+
+using bench::Clock;
+using bench::secondsSince;
 
 const char kUsage[] = "usage: velmar-bench-window START-DIR [--jumps N]\n"
                       "Starts the window in START-DIR (which holds the settings naming the log) on the\n"
@@ -35,25 +38,11 @@ const char kUsage[] = "usage: velmar-bench-window START-DIR [--jumps N]\n"
                       "whole table (default 200; the first and the last row among them), each until drawn,\n"
                       "and prints the median and the slowest jump, and the peak resident memory.\n";
 
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
 // Qt's remarks about the missing desktop are no figures of the benchmark.
 void quietHandler(QtMsgType type, const QMessageLogContext&, const QString& message)
 {
     if (type == QtCriticalMsg || type == QtFatalMsg)
         std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
-}
-
-long peakRssKb()
-{
-    struct rusage usage { };
-    ::getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
 }
 
 // Draws what the grid shows now, as the screen would get it after a scroll.
@@ -148,13 +137,8 @@ int main(int argc, char** argv)
         draw(*grid);
         times.push_back(secondsSince(start));
     }
-    const std::vector<double> sorted = [&] {
-        std::vector<double> copy = times;
-        std::sort(copy.begin(), copy.end());
-        return copy;
-    }();
-    const double median = sorted[sorted.size() / 2];
-    const double slowest = sorted.back();
+    const double median = bench::median(times);
+    const double slowest = *std::max_element(times.begin(), times.end());
 
     std::printf("start dir          %s\n", startDir);
     std::printf("detailed rows      %d, summary rows %d (each without its header)\n", rows, summaryRows);
@@ -162,6 +146,6 @@ int main(int argc, char** argv)
     std::printf("jumps              %zu, to the last row, the first and rows spread over the table\n", times.size());
     std::printf("jump median        %.6f s\n", median);
     std::printf("jump slowest       %.6f s\n", slowest);
-    std::printf("peak RSS           %ld kB\n", peakRssKb());
+    std::printf("peak RSS           %ld kB\n", bench::peakRssKb());
     return 0;
 }

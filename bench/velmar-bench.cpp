@@ -2,6 +2,7 @@
 // export of both tables into a file, and reports the peak memory of the process. Nobody's test runs it;
 // bench/compare puts its figures beside grep and the whole program.
 
+#include "BenchSupport.h"
 #include "export/TemplateExport.h"
 #include "platform/Locale.h"
 #include "platform/TextFile.h"
@@ -27,12 +28,16 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
+
+using bench::Clock;
+using bench::median;
+using bench::peakRssKb;
+using bench::secondsSince;
 
 const char kUsage[] = "usage: velmar-bench LOG [--export FILE] [--repeat N] [--lang FILE]\n"
                       "Builds the detailed table and the summary from LOG and exports both into FILE\n"
@@ -52,8 +57,6 @@ struct Captions {
     std::string total = "Total";
 };
 
-using Clock = std::chrono::steady_clock;
-
 // The processor time of the whole process, all its threads together: the log is read ahead on a thread
 // of its own, so the wall time of the table build is less than the work done.
 double processCpuSeconds()
@@ -61,18 +64,6 @@ double processCpuSeconds()
     timespec now {};
     ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
-double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 // Counts the bytes and lines of the log in one untimed pass, which also brings it into the page cache.
@@ -109,13 +100,6 @@ uint64_t fileSize(const std::string& path)
 {
     struct stat info { };
     return ::stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
-}
-
-long peakRssKb()
-{
-    struct rusage usage { };
-    ::getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss; // kilobytes on Linux
 }
 
 int countedSessions(const velmar::Table& Str)
