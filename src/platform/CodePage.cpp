@@ -37,11 +37,6 @@ const Alias kAliases[] = {
     { "iso8859-1", "iso-8859-1" },
 };
 
-char asciiLower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-}
-
 std::string normalName(std::string_view name)
 {
     std::string result;
@@ -174,11 +169,17 @@ bool sameTextIgnoringCase(std::string_view a, std::string_view b)
 
 std::string foldCase(std::string_view text)
 {
-    const CodePage& page = CodePage::current();
-    std::string result(text);
-    for (char& c : result)
-        c = static_cast<char>(page.fold(static_cast<unsigned char>(c)));
+    std::string result;
+    foldCaseInto(text, result);
     return result;
+}
+
+void foldCaseInto(std::string_view text, std::string& out)
+{
+    const CodePage& page = CodePage::current();
+    out.assign(text);
+    for (char& c : out)
+        c = static_cast<char>(page.fold(static_cast<unsigned char>(c)));
 }
 
 } // namespace velmar

@@ -36,10 +36,18 @@ private:
     std::array<unsigned char, 256> fold_ {};
 };
 
+/// The ASCII letter in lower case, every other byte unchanged: for names, whatever the code page.
+constexpr char asciiLower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
 /// Equal texts ignoring the letter case of the current code page.
 bool sameTextIgnoringCase(std::string_view a, std::string_view b);
 
 /// The text with every letter folded to lower case under the current code page.
 std::string foldCase(std::string_view text);
+/// The same into out (what it held is replaced), so that a loop folds without allocating for every text.
+void foldCaseInto(std::string_view text, std::string& out);
 
 } // namespace velmar

@@ -13,11 +13,6 @@ namespace velmar {
 
 namespace {
 
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
 int hexValue(char c)
 {
     if (c >= '0' && c <= '9')
@@ -71,7 +66,7 @@ bool parseInteger(std::string_view text, bool allowHex, int64_t low, int64_t hig
     // Accumulate as a negative number so that the lowest value of the range is reachable.
     int64_t value = 0;
     for (; i < text.size(); ++i) {
-        if (!isDigit(text[i]))
+        if (!isDecimalDigit(text[i]))
             return false;
         const int d = text[i] - '0';
         if (value < (std::numeric_limits<int64_t>::min() + d) / 10)
@@ -97,13 +92,22 @@ locale_t cLocale()
 
 } // namespace
 
+size_t readSmallNumber(std::string_view text, size_t& pos, int& value)
+{
+    const size_t start = pos;
+    value = 0;
+    while (pos < text.size() && isDecimalDigit(text[pos]) && value < 1000)
+        value = value * 10 + (text[pos++] - '0');
+    return pos - start;
+}
+
 int32_t toInt32(std::string_view text)
 {
     // Sizes in the log are short runs of digits: read them without the general syntax.
     if (!text.empty() && text.size() <= 9) {
         int32_t quick = 0;
         size_t i = 0;
-        for (; i < text.size() && isDigit(text[i]); ++i)
+        for (; i < text.size() && isDecimalDigit(text[i]); ++i)
             quick = quick * 10 + (text[i] - '0');
         if (i == text.size())
             return quick;
@@ -142,7 +146,7 @@ double toFloat(std::string_view text, char decimalSeparator)
     bool digits = false;
     bool separator = false;
     for (; i < text.size(); ++i) {
-        if (isDigit(text[i])) {
+        if (isDecimalDigit(text[i])) {
             digits = true;
             number += text[i];
         } else if (text[i] == decimalSeparator && !separator) {
@@ -160,7 +164,7 @@ double toFloat(std::string_view text, char decimalSeparator)
         if (i < text.size() && (text[i] == '+' || text[i] == '-'))
             number += text[i++];
         bool exponentDigits = false;
-        for (; i < text.size() && isDigit(text[i]); ++i) {
+        for (; i < text.size() && isDecimalDigit(text[i]); ++i) {
             exponentDigits = true;
             number += text[i];
         }
@@ -187,8 +191,9 @@ double toFloat(std::string_view text)
 double toTimeOfDay(std::string_view text, char timeSeparator)
 {
     // The log writes every time as hh:mm:ss; that form needs none of the general rules.
-    if (text.size() == 8 && text[2] == timeSeparator && text[5] == timeSeparator && isDigit(text[0]) && isDigit(text[1])
-        && isDigit(text[3]) && isDigit(text[4]) && isDigit(text[6]) && isDigit(text[7])) {
+    if (text.size() == 8 && text[2] == timeSeparator && text[5] == timeSeparator && isDecimalDigit(text[0])
+        && isDecimalDigit(text[1]) && isDecimalDigit(text[3]) && isDecimalDigit(text[4]) && isDecimalDigit(text[6])
+        && isDecimalDigit(text[7])) {
         const int hours = (text[0] - '0') * 10 + (text[1] - '0');
         const int minutes = (text[3] - '0') * 10 + (text[4] - '0');
         const int seconds = (text[6] - '0') * 10 + (text[7] - '0');
@@ -201,15 +206,10 @@ double toTimeOfDay(std::string_view text, char timeSeparator)
         while (i < text.size() && text[i] == ' ')
             ++i;
     };
-    // A number is read from the left; a further digit is taken only while the value is below 1000.
+    // A number is read from the left; a digit left behind it makes the text invalid.
     auto number = [&](int& out) {
         skipSpaces();
-        if (i >= text.size() || !isDigit(text[i]))
-            return false;
-        out = 0;
-        while (i < text.size() && isDigit(text[i]) && out < 1000)
-            out = out * 10 + (text[i++] - '0');
-        return !(i < text.size() && isDigit(text[i]));
+        return readSmallNumber(text, i, out) > 0 && !(i < text.size() && isDecimalDigit(text[i]));
     };
     auto separator = [&] {
         skipSpaces();
@@ -262,7 +262,7 @@ std::string formatFloat(double value, char decimalSeparator)
     bool negative = sci[0] == '-';
     std::string digits;
     for (char c : sci.substr(0, ePos)) {
-        if (isDigit(c))
+        if (isDecimalDigit(c))
             digits += c;
     }
     int exponent = 0;

@@ -6,6 +6,17 @@
 
 namespace velmar {
 
+/// True for the decimal digits "0" to "9" only, whatever the locale.
+constexpr bool isDecimalDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+/// Reads the run of decimal digits that starts at text[pos] into value and moves pos behind what it took.
+/// A further digit is taken only while the value is below 1000, so a longer run stops with a digit left at
+/// pos that no later rule of a date or time accepts. Returns the number of digits taken (0: none at pos).
+size_t readSmallNumber(std::string_view text, size_t& pos, int& value);
+
 /// A decimal integer: optional leading spaces, an optional "+" or "-", decimal digits and nothing after them,
 /// within the signed 32-bit range. Anything else raises "'<text>' is not a valid integer value".
 int32_t toInt32(std::string_view text);

@@ -1,5 +1,6 @@
 #include "platform/Files.h"
 
+#include "platform/CodePage.h"
 #include "platform/Errors.h"
 
 #include <algorithm>
@@ -10,15 +11,6 @@
 #include <unistd.h>
 
 namespace velmar {
-
-namespace {
-
-char asciiLower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-}
-
-} // namespace
 
 FileDescriptor::~FileDescriptor()
 {

@@ -1,6 +1,7 @@
 #include "statistics/LogDate.h"
 
 #include "platform/Clock.h"
+#include "platform/Converters.h"
 #include "platform/Errors.h"
 
 #include <array>
@@ -38,16 +39,11 @@ public:
     {
     }
 
-    // A run of digits; a further digit is taken only while the value is below 1000, so a longer run
-    // leaves a digit behind that no later rule accepts.
+    // A run of digits, of which a long one leaves a digit behind that no later rule accepts.
     bool number(int& value, int& digits)
     {
         skipSpaces();
-        const size_t start = pos_;
-        value = 0;
-        while (pos_ < text_.size() && isDigit(text_[pos_]) && value < 1000)
-            value = value * 10 + (text_[pos_++] - '0');
-        digits = static_cast<int>(pos_ - start);
+        digits = static_cast<int>(readSmallNumber(text_, pos_, value));
         return digits > 0;
     }
 
@@ -68,8 +64,6 @@ public:
     }
 
 private:
-    static bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
     void skipSpaces()
     {
         while (pos_ < text_.size() && text_[pos_] == ' ')

@@ -72,16 +72,13 @@ void FillFull(const Table& Str, Table& StrFull, std::string_view totalCaption, d
     std::vector<AddressRow> rows;
     std::unordered_map<std::string, size_t> index; // folded address -> its row
     std::string folded;
-    const CodePage& page = CodePage::current();
 
     const int detailedRows = Str.rowCount();
     std::array<std::string_view, 6> cells {};
     for (int r = 1; r < detailedRows; ++r) {
         Str.rowCells(r, cells);
         const std::string_view address = cells[3];
-        folded.assign(address);
-        for (char& c : folded)
-            c = static_cast<char>(page.fold(static_cast<unsigned char>(c)));
+        foldCaseInto(address, folded);
 
         const size_t summed = rows.size(); // rows complete before this detailed row
         try {

@@ -1,7 +1,5 @@
 #include "statistics/Table.h"
 
-#include "platform/CodePage.h"
-
 #include <algorithm>
 #include <cstring>
 
@@ -200,17 +198,6 @@ void Table::compact()
         slot.data = data;
         slot.capacity = slot.size;
     }
-}
-
-int Table::findInColumn0(std::string_view text, int first, int last) const
-{
-    first = std::max(first, 0);
-    last = std::min<int>(last, static_cast<int>(slots_.size()) - 1);
-    for (int row = first; row <= last; ++row) {
-        if (sameTextIgnoringCase(cell(0, row), text))
-            return row;
-    }
-    return -1;
 }
 
 size_t Table::memoryUsed() const

@@ -38,10 +38,6 @@ public:
     /// Empties every cell of the row.
     void clearRow(int row);
 
-    /// The first row of first..last (both included, clipped to the rows that hold cells) whose column 0
-    /// equals the text ignoring letter case under the current code page; -1 when none does.
-    int findInColumn0(std::string_view text, int first, int last) const;
-
     /// Bytes held for the cells, for the benchmarks.
     size_t memoryUsed() const;
 

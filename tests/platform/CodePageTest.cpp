@@ -49,3 +49,35 @@ TEST(CodePage, CaseInsensitiveComparison)
     }
     EXPECT_EQ(foldCase(test::cp1251("АБВ xyZ")), test::cp1251("абв xyz"));
 }
+
+TEST(CodePage, FoldCaseIntoReplacesWhatTheTargetHeld)
+{
+    // The summary folds every address into one reused string: a shorter text must not keep the tail of a
+    // longer one before it.
+    std::string out = "a much longer text held before";
+    foldCaseInto(test::cp1251("2:5020/ДОМ"), out);
+    EXPECT_EQ(out, test::cp1251("2:5020/дом"));
+    foldCaseInto("", out);
+    EXPECT_EQ(out, "");
+}
+
+TEST(CodePage, AsciiLowerChangesOnlyTheAsciiCapitals)
+{
+    struct Case {
+        const char* name;
+        char in, out;
+    } const cases[] = {
+        { "first capital", 'A', 'a' },
+        { "last capital", 'Z', 'z' },
+        { "small letter stays", 'q', 'q' },
+        { "the byte before A", '@', '@' },
+        { "the byte after Z", '[', '[' },
+        { "digit", '7', '7' },
+        // Cyrillic capital A in Windows-1251 (0xC0) is no ASCII letter: names keep it.
+        { "byte of the upper half", '\xC0', '\xC0' },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(asciiLower(c.in), c.out);
+    }
+}

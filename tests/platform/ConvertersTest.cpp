@@ -221,6 +221,38 @@ TEST(Converters, TimeOfDay)
     EXPECT_DOUBLE_EQ(toTimeOfDay("10.15.30", '.'), (10 * 3600 + 15 * 60 + 30) / 86400.0);
 }
 
+TEST(Converters, ReadSmallNumber)
+{
+    struct Case {
+        const char* name;
+        const char* text;
+        size_t start;
+        size_t digits; // taken
+        int value;
+    } const cases[] = {
+        { "no digit at the start", "x12", 0, 0, 0 },
+        { "a space is no digit", " 12", 0, 0, 0 },
+        { "empty text", "", 0, 0, 0 },
+        { "one digit", "7", 0, 1, 7 },
+        { "stops at the separator", "23:59", 0, 2, 23 },
+        { "from the middle", "23:59", 3, 2, 59 },
+        { "leading zeros count as digits", "007", 0, 3, 7 },
+        // 999 is below 1000, so a fourth digit is still taken: 9999.
+        { "four digits after 999", "9999", 0, 4, 9999 },
+        // After 1000 no digit more: the fifth stays behind for the caller to refuse.
+        { "fifth digit left behind", "10000", 0, 4, 1000 },
+        { "long run", "1234567", 0, 4, 1234 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        size_t pos = c.start;
+        int value = -1;
+        EXPECT_EQ(readSmallNumber(c.text, pos, value), c.digits);
+        EXPECT_EQ(pos, c.start + c.digits);
+        EXPECT_EQ(value, c.value);
+    }
+}
+
 TEST(Converters, FormatInt)
 {
     EXPECT_EQ(formatInt(0), "0");

@@ -104,20 +104,3 @@ TEST(Table, ManyRewritesKeepEveryRow)
     }
     EXPECT_LT(t.memoryUsed(), 2 * fresh.memoryUsed());
 }
-
-TEST(Table, FindInColumn0IgnoresCaseWithinTheRange)
-{
-    Table t(2);
-    t.setCell(0, 1, "xyz");
-    t.setCell(0, 2, "ABC");
-    t.setCell(0, 3, "abc");
-    t.setCell(0, 5, "abc");
-    EXPECT_EQ(t.findInColumn0("abc", 1, 3), 2); // first match wins, whatever its case
-    EXPECT_EQ(t.findInColumn0("abc", 3, 4), 3);
-    EXPECT_EQ(t.findInColumn0("abc", 4, 4), -1); // rows outside the range are not looked at
-    EXPECT_EQ(t.findInColumn0("abc", 4, 100), 5);
-    EXPECT_EQ(t.findInColumn0("abc", 1, 0), -1);
-    EXPECT_EQ(t.findInColumn0(test::cp1251("ДОМ"), 0, 9), -1);
-    t.setCell(0, 6, test::cp1251("дом"));
-    EXPECT_EQ(t.findInColumn0(test::cp1251("ДОМ"), 0, 9), 6);
-}
