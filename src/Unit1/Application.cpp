@@ -37,7 +37,7 @@ void setUpApplication()
 {
     Q_INIT_RESOURCE(velmar);
     QApplication::setApplicationName(QStringLiteral("velmar-stat"));
-    QApplication::setApplicationVersion(QStringLiteral("1.4"));
+    QApplication::setApplicationVersion(QStringLiteral(VELMAR_VERSION));
     // Lets a Wayland desktop match the window with its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("velmar-stat"));
     // The icon at every size the desktop may ask for, drawn ahead, so it is sharp on any screen and needs

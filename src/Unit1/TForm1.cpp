@@ -27,6 +27,7 @@
 #include <QVBoxLayout>
 #include <array>
 #include <exception>
+#include <functional>
 
 namespace {
 
@@ -60,6 +61,43 @@ public:
     ~WaitCursor() { QApplication::restoreOverrideCursor(); }
     WaitCursor(const WaitCursor&) = delete;
     WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+// Holds a table model in its rebuild, and the view's drawing off, for a scope. However the scope is left the
+// model is reset and the view drawn again; when an error leaves it, onError runs after that.
+class ModelRebuild {
+public:
+    explicit ModelRebuild(StatTableModel& model, QWidget* view = nullptr, std::function<void()> onError = {})
+        : model_(model)
+        , view_(view)
+        , onError_(std::move(onError))
+        , exceptions_(std::uncaught_exceptions())
+    {
+        model_.beginRebuild();
+        if (view_)
+            view_->setUpdatesEnabled(false);
+    }
+    ~ModelRebuild()
+    {
+        model_.endRebuild();
+        if (view_)
+            view_->setUpdatesEnabled(true);
+        if (onError_ && std::uncaught_exceptions() > exceptions_) {
+            // The error on its way out is the one to report; a second one here could not be shown.
+            try {
+                onError_();
+            } catch (...) {
+            }
+        }
+    }
+    ModelRebuild(const ModelRebuild&) = delete;
+    ModelRebuild& operator=(const ModelRebuild&) = delete;
+
+private:
+    StatTableModel& model_;
+    QWidget* view_;
+    std::function<void()> onError_;
+    int exceptions_;
 };
 
 template <typename W> W* named(W* widget, const char* name)
@@ -139,7 +177,7 @@ TForm1::~TForm1()
 void TForm1::buildWindow()
 {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Velmar statistic v1.4"));
+    setWindowTitle(QStringLiteral("Velmar statistic v" VELMAR_VERSION));
     setGeometry(223, 155, 429, 263);
     // The layout was drawn for Tahoma at 11 pixels; where it is missing a font of similar width stands in,
     // so that the texts fit the fixed places of the controls.
@@ -532,18 +570,10 @@ void TForm1::FillTabl()
     const std::string to = toCodePage(Dat2->currentText());
     const velmar::Charge charge { confRec_.OffsetSec, confRec_.TarifPerMin };
 
-    StrModel->beginRebuild();
-    Str->setUpdatesEnabled(false);
-    try {
+    {
+        const ModelRebuild rebuild(*StrModel, Str, [this] { syncDayBoxes(false); });
         velmar::FillTabl(logText_, from, to, charge, strData_, dat1Days_, dat2Days_, sessionTimes_);
-    } catch (...) {
-        StrModel->endRebuild();
-        Str->setUpdatesEnabled(true);
-        syncDayBoxes(false);
-        throw;
     }
-    StrModel->endRebuild();
-    Str->setUpdatesEnabled(true);
     syncDayBoxes(true);
     Str->scrollToBottom();
 }
@@ -551,14 +581,8 @@ void TForm1::FillTabl()
 void TForm1::FillFull()
 {
     const WaitCursor wait;
-    StrFullModel->beginRebuild();
-    try {
-        velmar::FillFull(strData_, strFullData_, labelText(0), confRec_.TarifPerMin);
-    } catch (...) {
-        StrFullModel->endRebuild();
-        throw;
-    }
-    StrFullModel->endRebuild();
+    const ModelRebuild rebuild(*StrFullModel);
+    velmar::FillFull(strData_, strFullData_, labelText(0), confRec_.TarifPerMin);
 }
 
 void TForm1::syncDayBoxes(bool withDat2)
@@ -595,8 +619,8 @@ void TForm1::DefBClick()
     tarif->setText(QStringLiteral("4,79"));
     Offset->setText(QStringLiteral("0"));
     FileN->setText(QStringLiteral("C:\\Mail\\LOG\\NEW_LINE.LOG"));
-    Exp->setText(QStringLiteral("%1 %2 %3 %4 %5 %6 %7"));
-    Exp2->setText(QStringLiteral("%4 %5 %6 %7 %8"));
+    Exp->setText(fromCodePage(velmar::kDefaultExpFormat));
+    Exp2->setText(fromCodePage(velmar::kDefaultExp2Format));
 }
 
 void TForm1::SaveBClick()
@@ -610,26 +634,27 @@ void TForm1::SaveBClick()
     PageV(true);
 }
 
-void TForm1::OffsetExit()
+template <typename Convert> void TForm1::checkNumberEdit(QLineEdit* edit, Convert&& convert, std::string_view saved)
 {
     try {
-        velmar::offsetToInt32(toCodePage(Offset->text()));
+        convert(toCodePage(edit->text()));
     } catch (const velmar::ConvertError&) {
         Mess(labelText(13));
-        Offset->setText(fromCodePage(velmar::formatInt(confRec_.OffsetSec)));
-        Offset->setFocus();
+        edit->setText(fromCodePage(saved));
+        edit->setFocus();
     }
+}
+
+void TForm1::OffsetExit()
+{
+    checkNumberEdit(
+        Offset, [](std::string_view text) { velmar::offsetToInt32(text); }, velmar::formatInt(confRec_.OffsetSec));
 }
 
 void TForm1::tarifExit()
 {
-    try {
-        velmar::toFloat(toCodePage(tarif->text()));
-    } catch (const velmar::ConvertError&) {
-        Mess(labelText(13));
-        tarif->setText(fromCodePage(velmar::formatFloat(confRec_.TarifPerMin)));
-        tarif->setFocus();
-    }
+    checkNumberEdit(
+        tarif, [](std::string_view text) { velmar::toFloat(text); }, velmar::formatFloat(confRec_.TarifPerMin));
 }
 
 void TForm1::OpenLogClick()

@@ -112,6 +112,8 @@ private:
     void onFocusChanged(QWidget* old, QWidget* now);
     void exportToChosenFile(bool detailed, bool summary);
     void syncDayBoxes(bool withDat2);
+    /// Refuses a number edit whose text the converter rejects: the message, the saved value back, the focus.
+    template <typename Convert> void checkNumberEdit(QLineEdit* edit, Convert&& convert, std::string_view saved);
 
     // What the command line asks of the window.
     bool Rewr(const std::string& fileName) override;

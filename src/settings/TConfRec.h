@@ -7,6 +7,11 @@
 
 namespace velmar {
 
+/// The template of the detailed export that the default button of the settings page and a first "config" get.
+inline constexpr std::string_view kDefaultExpFormat = "%1 %2 %3 %4 %5 %6 %7";
+/// The template of the summary export that the default button of the settings page and a first "config" get.
+inline constexpr std::string_view kDefaultExp2Format = "%4 %5 %6 %7 %8";
+
 /// The settings record: exactly the 816-byte record of "config". The bytes without meaning (the two
 /// alignment gaps and the characters behind each string's length) keep what the last read put there, so a
 /// record that is read and written back comes out unchanged; in a record never read they are zero.

@@ -3,6 +3,7 @@
 #include "platform/Errors.h"
 #include "platform/Locale.h"
 #include "settings/ConfigFile.h"
+#include "settings/TConfRec.h"
 
 #include <cstdio>
 #include <cstring>
@@ -10,20 +11,22 @@
 
 namespace {
 
-const char kUsage[] = "usage: velmar-mkconfig --out FILE [--lang NAME] [--log PATH] [--tarif TEXT] [--offset TEXT]\n"
-                      "                       [--exp TEMPLATE] [--exp2 TEMPLATE]\n"
-                      "Writes a settings file of one 816-byte record.\n"
-                      "  --out FILE        the file to write (required)\n"
-                      "  --lang NAME       language name, the language file without \".lng\" (default english)\n"
-                      "  --log PATH        path of the mailer's log (default new_line.log)\n"
-                      "  --tarif TEXT      money per minute, with a point as decimal separator (default 4.79)\n"
-                      "  --offset TEXT     seconds added to every session, decimal or $hex/0x hex (default 0)\n"
-                      "  --exp TEMPLATE    template of the detailed export (default \"%1 %2 %3 %4 %5 %6 %7\")\n"
-                      "  --exp2 TEMPLATE   template of the summary export (default \"%4 %5 %6 %7 %8\")\n";
+const std::string kUsage
+    = std::string("usage: velmar-mkconfig --out FILE [--lang NAME] [--log PATH] [--tarif TEXT] [--offset TEXT]\n"
+                  "                       [--exp TEMPLATE] [--exp2 TEMPLATE]\n"
+                  "Writes a settings file of one 816-byte record.\n"
+                  "  --out FILE        the file to write (required)\n"
+                  "  --lang NAME       language name, the language file without \".lng\" (default english)\n"
+                  "  --log PATH        path of the mailer's log (default new_line.log)\n"
+                  "  --tarif TEXT      money per minute, with a point as decimal separator (default 4.79)\n"
+                  "  --offset TEXT     seconds added to every session, decimal or $hex/0x hex (default 0)\n"
+                  "  --exp TEMPLATE    template of the detailed export (default \"")
+    + std::string(velmar::kDefaultExpFormat) + "\")\n  --exp2 TEMPLATE   template of the summary export (default \""
+    + std::string(velmar::kDefaultExp2Format) + "\")\n";
 
 int usageError(const std::string& problem)
 {
-    std::fprintf(stderr, "velmar-mkconfig: %s\n%s", problem.c_str(), kUsage);
+    std::fprintf(stderr, "velmar-mkconfig: %s\n%s", problem.c_str(), kUsage.c_str());
     return 2;
 }
 
@@ -32,7 +35,8 @@ int usageError(const std::string& problem)
 int main(int argc, char** argv)
 {
     std::string out;
-    velmar::ConfTexts texts { "4.79", "0", "new_line.log", "%1 %2 %3 %4 %5 %6 %7", "%4 %5 %6 %7 %8", "english" };
+    velmar::ConfTexts texts { "4.79", "0", "new_line.log", std::string(velmar::kDefaultExpFormat),
+        std::string(velmar::kDefaultExp2Format), "english" };
     const struct {
         const char* name;
         std::string* value;
@@ -49,7 +53,7 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
+            std::fputs(kUsage.c_str(), stdout);
             return 0;
         }
         std::string* target = nullptr;
