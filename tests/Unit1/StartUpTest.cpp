@@ -8,12 +8,12 @@
 #include "support/TestSupport.h"
 
 #include <QComboBox>
-#include <filesystem>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/file.h>
 #include <unistd.h>
 
