@@ -4,13 +4,16 @@
 # destinations are fixed rather than taken from GNUInstallDirs (whose library directory moves with
 # the architecture):
 #   bin/velmar-stat, bin/velmar-stat-desktop        the program (installed by src/) and its launcher
-#   lib/velmar-stat/velmar-mkconfig                 writes a first "config"
+#   libexec/velmar-stat/velmar-mkconfig             writes a first "config"
 #   share/velmar-stat/lang/                         language files and the readmes they name
 #   share/applications/velmar-stat.desktop          menu entry
+#   share/metainfo/<id>.metainfo.xml                the AppStream description of the program
 #   share/icons/hicolor/scalable/apps/velmar-stat.svg
-#   share/man/man1/velmar-stat.1.gz, velmar-stat-desktop.1.gz
+#   share/man/man1/velmar-stat.1.gz, velmar-stat-desktop.1.gz (a link to the first)
+#   share/doc/velmar-stat/copyright, changelog.Debian.gz
+#   share/lintian/overrides/velmar-stat
 set(VELMAR_BIN_DIR bin)
-set(VELMAR_TOOL_DIR lib/velmar-stat)
+set(VELMAR_TOOL_DIR libexec/velmar-stat)
 set(VELMAR_LANG_DIR share/velmar-stat/lang)
 set(VELMAR_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
 
@@ -36,38 +39,41 @@ install(PROGRAMS ${VELMAR_PACKAGING_DIR}/velmar-stat-desktop DESTINATION ${VELMA
 install(FILES ${VELMAR_PACKAGING_DIR}/velmar-stat.desktop DESTINATION share/applications)
 install(FILES ${VELMAR_PACKAGING_DIR}/velmar-stat.svg DESTINATION share/icons/hicolor/scalable/apps)
 
-# The manual page carries the project's version in its title line, and is gzipped without a time
-# stamp (-n) so that two builds of one version give the same package.
-file(READ ${VELMAR_PACKAGING_DIR}/velmar-stat.1 velmar_man_text)
-string(REGEX REPLACE "\"velmar-stat [0-9.]+\"" "\"velmar-stat ${PROJECT_VERSION}\"" velmar_man_text
-  "${velmar_man_text}")
+# The day of this release for the manual page, the metainfo and the Debian changelog. It honours
+# SOURCE_DATE_EPOCH for reproducible packages; otherwise it is the day of configuring.
+string(TIMESTAMP VELMAR_MAN_DATE "%B %Y" UTC)
+string(TIMESTAMP VELMAR_RELEASE_DATE "%Y-%m-%d" UTC)
+string(TIMESTAMP velmar_changelog_date "%a, %d %b %Y 00:00:00 +0000" UTC)
+
+# The manual page gets the project's version and the release month in its title line, and is gzipped
+# without a time stamp (-n) so that two builds of one version give the same package. The launcher's page
+# is the same page, so it is a link to it.
 set(velmar_man_dir ${PROJECT_BINARY_DIR}/packaging/man)
-file(CONFIGURE OUTPUT ${velmar_man_dir}/velmar-stat.1 CONTENT "${velmar_man_text}" @ONLY)
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${VELMAR_PACKAGING_DIR}/velmar-stat.1)
-file(CONFIGURE OUTPUT ${velmar_man_dir}/velmar-stat-desktop.1 CONTENT ".so man1/velmar-stat.1\n" @ONLY)
+configure_file(${VELMAR_PACKAGING_DIR}/velmar-stat.1 ${velmar_man_dir}/velmar-stat.1 @ONLY)
+find_program(VELMAR_GZIP gzip REQUIRED)
+add_custom_command(OUTPUT ${velmar_man_dir}/velmar-stat.1.gz
+  COMMAND ${VELMAR_GZIP} -9 -n -f -k ${velmar_man_dir}/velmar-stat.1
+  DEPENDS ${velmar_man_dir}/velmar-stat.1
+  COMMENT "Compressing the manual page velmar-stat.1"
+  VERBATIM)
+add_custom_target(velmar-man ALL DEPENDS ${velmar_man_dir}/velmar-stat.1.gz)
+file(CREATE_LINK velmar-stat.1.gz ${velmar_man_dir}/velmar-stat-desktop.1.gz SYMBOLIC)
+install(FILES ${velmar_man_dir}/velmar-stat.1.gz ${velmar_man_dir}/velmar-stat-desktop.1.gz
+  DESTINATION share/man/man1)
 
-find_program(VELMAR_GZIP gzip)
-if(VELMAR_GZIP)
-  set(velmar_man_pages)
-  foreach(page velmar-stat.1 velmar-stat-desktop.1)
-    add_custom_command(OUTPUT ${velmar_man_dir}/${page}.gz
-      COMMAND ${VELMAR_GZIP} -9 -n -f -k ${velmar_man_dir}/${page}
-      DEPENDS ${velmar_man_dir}/${page}
-      COMMENT "Compressing the manual page ${page}"
-      VERBATIM)
-    list(APPEND velmar_man_pages ${velmar_man_dir}/${page}.gz)
-  endforeach()
-  add_custom_target(velmar-man ALL DEPENDS ${velmar_man_pages})
-else()
-  set(velmar_man_pages ${velmar_man_dir}/velmar-stat.1 ${velmar_man_dir}/velmar-stat-desktop.1)
-endif()
-install(FILES ${velmar_man_pages} DESTINATION share/man/man1)
+# The AppStream description for software centres, named after its id. The screenshots are those of the
+# README, found where the repository is published.
+set(VELMAR_APPSTREAM_ID org.velmar_stat.velmar_stat)
+set(VELMAR_HOMEPAGE "https://velmar-stat.invalid/" CACHE STRING "The project's home page")
+set(VELMAR_SCREENSHOT_URL "${VELMAR_HOMEPAGE}docs/screenshots" CACHE STRING
+  "Where the pictures of docs/screenshots are published")
+configure_file(${VELMAR_PACKAGING_DIR}/velmar-stat.metainfo.xml.in
+  ${PROJECT_BINARY_DIR}/packaging/${VELMAR_APPSTREAM_ID}.metainfo.xml @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/packaging/${VELMAR_APPSTREAM_ID}.metainfo.xml DESTINATION share/metainfo)
 
-# The Debian changelog that every package carries, made from the version; its date honours
-# SOURCE_DATE_EPOCH for reproducible packages (otherwise it is the day of configuring).
+# The Debian changelog that every package carries, made from the version.
 set(VELMAR_DEB_RELEASE 1)
 set(VELMAR_DOC_DIR share/doc/velmar-stat)
-string(TIMESTAMP velmar_changelog_date "%a, %d %b %Y 00:00:00 +0000" UTC)
 file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/packaging/changelog.Debian CONTENT
 "velmar-stat (${PROJECT_VERSION}-${VELMAR_DEB_RELEASE}) unstable; urgency=medium
 
@@ -75,19 +81,17 @@ file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/packaging/changelog.Debian CONTENT
 
  -- Velmar statistic developers <dev@velmar-stat.invalid>  ${velmar_changelog_date}
 ")
-if(VELMAR_GZIP)
-  add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/packaging/changelog.Debian.gz
-    COMMAND ${VELMAR_GZIP} -9 -n -f -k ${PROJECT_BINARY_DIR}/packaging/changelog.Debian
-    DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog.Debian
-    COMMENT "Compressing the Debian changelog"
-    VERBATIM)
-  add_custom_target(velmar-changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog.Debian.gz)
-  install(FILES ${PROJECT_BINARY_DIR}/packaging/changelog.Debian.gz DESTINATION ${VELMAR_DOC_DIR})
-endif()
-# The licence text, once the project has chosen one (Debian's machine-readable copyright format).
-if(EXISTS ${VELMAR_PACKAGING_DIR}/copyright)
-  install(FILES ${VELMAR_PACKAGING_DIR}/copyright DESTINATION ${VELMAR_DOC_DIR})
-endif()
+add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/packaging/changelog.Debian.gz
+  COMMAND ${VELMAR_GZIP} -9 -n -f -k ${PROJECT_BINARY_DIR}/packaging/changelog.Debian
+  DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog.Debian
+  COMMENT "Compressing the Debian changelog"
+  VERBATIM)
+add_custom_target(velmar-changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog.Debian.gz)
+install(FILES ${PROJECT_BINARY_DIR}/packaging/changelog.Debian.gz DESTINATION ${VELMAR_DOC_DIR})
+# The licence, in Debian's machine-readable copyright format, and the lintian tags that do not apply to
+# this package, each with its reason.
+install(FILES ${VELMAR_PACKAGING_DIR}/copyright DESTINATION ${VELMAR_DOC_DIR})
+install(FILES ${VELMAR_PACKAGING_DIR}/lintian-overrides DESTINATION share/lintian/overrides RENAME velmar-stat)
 
 # The Debian package.
 set(CPACK_GENERATOR DEB)

@@ -24,13 +24,6 @@ finish() {
     exit 0
 }
 
-# skip REASON: ends the test as skipped, unless a check has failed already.
-skip() {
-    [ "$failures" -eq 0 ] || finish
-    printf 'SKIP: %s\n' "$*"
-    exit 77
-}
-
 check_file() {
     [ -f "$1" ] || fail "missing file $1"
 }
@@ -77,11 +70,11 @@ check_desktop_entry() {
         esac
     done
     [ "$(desktop_key "$file" StartupWMClass)" = velmar-stat ] || fail "desktop entry: StartupWMClass is not velmar-stat"
-    if command -v desktop-file-validate >/dev/null 2>&1; then
-        if ! desktop-file-validate "$file" >"$tmp/validate.log" 2>&1; then
-            cat "$tmp/validate.log"
-            fail "desktop-file-validate refuses the desktop entry"
-        fi
+    if ! command -v desktop-file-validate >/dev/null 2>&1; then
+        fail "desktop-file-validate is missing (apt-get install desktop-file-utils)"
+    elif ! desktop-file-validate "$file" >"$tmp/validate.log" 2>&1 || grep -q ": \(error\|warning\): " "$tmp/validate.log"; then
+        cat "$tmp/validate.log"
+        fail "desktop-file-validate refuses the desktop entry or warns about it"
     fi
 }
 
@@ -113,7 +106,8 @@ man_text() {
     fi
 }
 
-# check_man_pages DIR: velmar-stat.1 with its sections and options, and velmar-stat-desktop.1 leading to it.
+# check_man_pages DIR BUILD_DIR: velmar-stat.1 with its sections, options and the build's version, and
+# velmar-stat-desktop.1 a link to it.
 check_man_pages() {
     local dir=$1
     if ! man_text "$dir" velmar-stat >"$tmp/velmar-stat.1"; then
@@ -133,19 +127,55 @@ check_man_pages() {
         "cd ~/velmar && velmar-stat -a /var/www/fido/calls.txt -e"; do
         grep -q -- "$word" "$tmp/velmar-stat.1" || fail "manual page: '$word' is not mentioned"
     done
-    if command -v groff >/dev/null 2>&1; then
-        if ! LC_ALL=C.UTF-8 groff -man -Tutf8 -ww -z "$tmp/velmar-stat.1" >"$tmp/groff.log" 2>&1 \
-            || [ -s "$tmp/groff.log" ]; then
-            cat "$tmp/groff.log"
-            fail "manual page: groff reports problems"
-        fi
+    if ! command -v groff >/dev/null 2>&1; then
+        fail "groff is missing (apt-get install groff-base)"
+    elif ! LC_ALL=C.UTF-8 groff -man -Tutf8 -ww -z "$tmp/velmar-stat.1" >"$tmp/groff.log" 2>&1 \
+        || [ -s "$tmp/groff.log" ]; then
+        cat "$tmp/groff.log"
+        fail "manual page: groff reports problems"
     fi
-    if man_text "$dir" velmar-stat-desktop >"$tmp/velmar-stat-desktop.1"; then
-        grep -qx '\.so man1/velmar-stat\.1' "$tmp/velmar-stat-desktop.1" \
-            || fail "manual page velmar-stat-desktop.1 does not lead to velmar-stat.1"
-    else
-        fail "missing manual page velmar-stat-desktop.1 in $dir"
+    # The title line names the version the build was made of.
+    local version
+    version=$(project_version "$2")
+    grep -q "^\.TH VELMAR-STAT 1 \"[A-Z][a-z]* [0-9]\{4\}\" \"velmar-stat $version\" " "$tmp/velmar-stat.1" \
+        || fail "manual page: the title line $(head -n 1 "$tmp/velmar-stat.1") lacks the month or version $version"
+    # The launcher's page is a link to the program's.
+    if [ ! -L "$dir/velmar-stat-desktop.1.gz" ]; then
+        fail "velmar-stat-desktop.1.gz in $dir is not a link"
+    elif [ "$(readlink "$dir/velmar-stat-desktop.1.gz")" != velmar-stat.1.gz ]; then
+        fail "velmar-stat-desktop.1.gz links to $(readlink "$dir/velmar-stat-desktop.1.gz"), not velmar-stat.1.gz"
     fi
+}
+
+# check_metainfo DIR BUILD_DIR SOURCE_DIR: the AppStream metainfo validates, names the desktop entry and the
+# project's version, and shows the screenshots of the README.
+check_metainfo() {
+    local dir=$1 build=$2 source_dir=$3
+    local files=("$dir"/*.metainfo.xml)
+    if [ "${#files[@]}" -ne 1 ] || [ ! -f "${files[0]}" ]; then
+        fail "not one metainfo file in $dir"
+        return
+    fi
+    local file=${files[0]}
+    if ! command -v appstreamcli >/dev/null 2>&1; then
+        fail "appstreamcli is missing (apt-get install appstream)"
+    # --no-net: the home page and screenshots are where the project is published, not on this machine.
+    elif ! appstreamcli validate --no-net --pedantic "$file" >"$tmp/appstream.log" 2>&1; then
+        cat "$tmp/appstream.log"
+        fail "appstreamcli validate refuses ${file##*/}"
+    fi
+    [ "$(sed -n 's:.*<id>\(.*\)</id>.*:\1:p' "$file").metainfo.xml" = "${file##*/}" ] \
+        || fail "${file##*/} is not named after the id it holds"
+    grep -q '<launchable type="desktop-id">velmar-stat.desktop</launchable>' "$file" \
+        || fail "${file##*/} does not launch velmar-stat.desktop"
+    grep -q "<release version=\"$(project_version "$build")\" date=\"[0-9-]*\"" "$file" \
+        || fail "${file##*/} does not name the release $(project_version "$build")"
+    # The same pictures, in the same order, as the README shows.
+    sed -n 's:.*<image>.*/\([^/]*\.png\)</image>.*:\1:p' "$file" >"$tmp/metainfo-shots"
+    sed -n 's:^!\[.*\](docs/screenshots/\(.*\.png\))$:\1:p' "$source_dir/README.md" >"$tmp/readme-shots"
+    [ -s "$tmp/readme-shots" ] || fail "the README shows no screenshots"
+    cmp -s "$tmp/metainfo-shots" "$tmp/readme-shots" \
+        || fail "the screenshots of ${file##*/} ($(tr '\n' ' ' <"$tmp/metainfo-shots")) are not the README's"
 }
 
 # project_version BUILD_DIR: the version the build was configured with.

@@ -2,7 +2,8 @@
 # deb-test.sh BUILD_DIR SOURCE_DIR
 # Builds the Debian package with cpack, unpacks it with dpkg -x into a temporary root and checks that
 # the files are where the desktop entry and the launcher look for them.
-# cpack takes a while, so this runs only when VELMAR_TEST_DEB=1; otherwise it is skipped (exit 77).
+# It runs when VELMAR_TEST_DEB=1 (the release test preset sets it; a sanitizer build has nothing to package);
+# otherwise it is skipped (exit 77).
 set -u
 
 if [ "${VELMAR_TEST_DEB:-}" != 1 ]; then
@@ -11,12 +12,13 @@ if [ "${VELMAR_TEST_DEB:-}" != 1 ]; then
 fi
 
 build=$(cd "$1" && pwd) || exit 1
+source_dir=$(cd "$2" && pwd) || exit 1
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=tests/packaging/checks.sh
 source "$here/checks.sh"
 
-for tool in cpack dpkg-deb dpkg-shlibdeps; do
-    command -v "$tool" >/dev/null 2>&1 || fail "$tool is missing (apt-get install dpkg-dev cmake)"
+for tool in cpack dpkg-deb dpkg-shlibdeps file; do
+    command -v "$tool" >/dev/null 2>&1 || fail "$tool is missing (apt-get install cmake dpkg-dev file)"
 done
 [ "$failures" -eq 0 ] || finish
 
@@ -75,16 +77,17 @@ dpkg-deb -x "$deb" "$root" || fail "dpkg-deb -x failed"
 usr=$root/usr
 check_executable "$usr/bin/velmar-stat"
 check_executable "$usr/bin/velmar-stat-desktop"
-check_executable "$usr/lib/velmar-stat/velmar-mkconfig"
+check_executable "$usr/libexec/velmar-stat/velmar-mkconfig"
 check_file "$usr/share/velmar-stat/lang/english.lng"
 check_readmes "$usr/share/velmar-stat/lang"
 check_desktop_entry "$usr/share/applications/velmar-stat.desktop" "$usr/bin" "$usr/share/icons"
 check_icon "$usr/share/icons/hicolor/scalable/apps/velmar-stat.svg"
-check_man_pages "$usr/share/man/man1"
+check_man_pages "$usr/share/man/man1" "$build"
+check_metainfo "$usr/share/metainfo" "$build" "$source_dir"
+check_file "$usr/share/doc/velmar-stat/copyright"
+check_file "$usr/share/lintian/overrides/velmar-stat"
 check_changelog "$usr/share/doc/velmar-stat/changelog.Debian.gz" "$build"
-if command -v file >/dev/null 2>&1; then
-    file "$usr/bin/velmar-stat" | grep -q "not stripped" && fail "velmar-stat is not stripped"
-fi
+file "$usr/bin/velmar-stat" | grep -q "not stripped" && fail "velmar-stat is not stripped"
 
 # The unpacked launcher finds the shipped files and the tool beside itself, with no overrides.
 fake=$tmp/fake-velmar-stat

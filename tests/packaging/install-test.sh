@@ -2,7 +2,7 @@
 # install-test.sh BUILD_DIR SOURCE_DIR
 # Installs the build into a temporary prefix, checks the layout that the desktop entry and the launcher
 # rely on, then runs the installed launcher against temporary home directories.
-# Exit status: 0 passed, 1 failed, 77 skipped (velmar-mkconfig or the language files are not there yet).
+# Exit status: 0 passed, 1 failed (also when velmar-mkconfig or the language files are missing).
 set -u
 
 build=$(cd "$1" && pwd) || exit 1
@@ -23,8 +23,9 @@ lang=$prefix/share/velmar-stat/lang
 check_executable "$prefix/bin/velmar-stat"
 check_executable "$prefix/bin/velmar-stat-desktop"
 check_file "$prefix/share/applications/velmar-stat.desktop"
+check_metainfo "$prefix/share/metainfo" "$build" "$source_dir"
 check_file "$prefix/share/icons/hicolor/scalable/apps/velmar-stat.svg"
-check_man_pages "$prefix/share/man/man1"
+check_man_pages "$prefix/share/man/man1" "$build"
 check_changelog "$prefix/share/doc/velmar-stat/changelog.Debian.gz" "$build"
 check_desktop_entry "$prefix/share/applications/velmar-stat.desktop" "$prefix/bin" "$prefix/share/icons"
 check_icon "$prefix/share/icons/hicolor/scalable/apps/velmar-stat.svg"
@@ -40,10 +41,11 @@ for file in "${sources[@]}"; do
 done
 check_readmes "$lang"
 
-mkconfig=$prefix/lib/velmar-stat/velmar-mkconfig
-[ -x "$mkconfig" ] || skip "velmar-mkconfig is not built yet"
-[ "${#sources[@]}" -gt 0 ] || skip "there are no language files in lang/ yet"
+mkconfig=$prefix/libexec/velmar-stat/velmar-mkconfig
+check_executable "$mkconfig"
+[ "${#sources[@]}" -gt 0 ] || fail "there are no language files in lang/"
 [ -f "$lang/english.lng" ] || fail "english.lng is not shipped"
+[ "$failures" -eq 0 ] || finish
 
 # --- Launcher ----------------------------------------------------------------------------------------
 launcher=$prefix/bin/velmar-stat-desktop
