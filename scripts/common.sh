@@ -1,8 +1,13 @@
-# Shared by the scripts: the packages the build needs and installing only those that are missing.
+# Shared by the scripts: the packages the build needs, installing only those that are missing, and
+# configuring a build folder from a preset of CMakePresets.json.
 # shellcheck shell=bash
 
 VELMAR_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 VELMAR_PACKAGES=(cmake make g++ qt6-base-dev libgtest-dev)
+# What the installation and package tests run (they fail, not skip, without it).
+VELMAR_TEST_PACKAGES=(dpkg-dev file gzip groff-base desktop-file-utils appstream)
+# What CI runs beyond the tests: the package checker and the format check.
+VELMAR_CI_PACKAGES=(lintian clang-format git)
 
 # ensure_packages PKG...: installs with apt-get the packages that are not installed yet.
 ensure_packages() {
@@ -25,12 +30,57 @@ ensure_packages() {
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# configure_and_build DIR [CMAKE-ARGS...]: configures DIR once, then builds what is out of date.
+# preset_dir PRESET: the build folder of a configure preset (binaryDir of the base preset).
+preset_dir() {
+  echo "$VELMAR_ROOT/build-$1"
+}
+
+# cache_differs DIR PRESET [CMAKE-ARGS...]: true when DIR has no cache yet, or when a variable that the
+# preset or one of the -DNAME[:TYPE]=VALUE arguments sets has another value in the cache.
+cache_differs() {
+  local dir="$1" preset="$2"
+  shift 2
+  local cache="$dir/CMakeCache.txt"
+  [ -f "$cache" ] || return 0
+  local wanted=() line name value
+  # cmake prints the preset's variables as   NAME="VALUE"
+  while IFS= read -r line; do
+    if [[ "$line" =~ ^\ +([A-Za-z0-9_]+)=\"(.*)\"$ ]]; then
+      wanted+=("${BASH_REMATCH[1]}=${BASH_REMATCH[2]}")
+    fi
+  done < <(cd "$VELMAR_ROOT" && cmake --preset "$preset" -N)
+  for line in "$@"; do
+    if [[ "$line" =~ ^-D([A-Za-z0-9_]+)(:[A-Z]+)?=(.*)$ ]]; then
+      wanted+=("${BASH_REMATCH[1]}=${BASH_REMATCH[3]}")
+    fi
+  done
+  local pair cached
+  for pair in "${wanted[@]}"; do
+    name="${pair%%=*}"
+    value="${pair#*=}"
+    cached="$(sed -n "s/^$name:[A-Z]*=//p" "$cache" | head -n 1)"
+    if [ "$cached" != "$value" ]; then
+      echo "$dir: $name is '$cached' in the cache, '$value' asked: configuring anew"
+      return 0
+    fi
+  done
+  return 1
+}
+
+# configure_and_build PRESET [DIR [CMAKE-ARGS...]]: configures DIR (default: the preset's folder) from the
+# preset and the arguments, from scratch when the cache holds other values than those asked, then builds
+# what is out of date (the targets of the build preset).
 configure_and_build() {
-  local dir="$1"
+  local preset="$1"
+  local dir="${2:-$(preset_dir "$1")}"
   shift
-  if [ ! -f "$dir/CMakeCache.txt" ]; then
-    cmake -S "$VELMAR_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@"
+  [ "$#" -eq 0 ] || shift
+  if cache_differs "$dir" "$preset" "$@"; then
+    (cd "$VELMAR_ROOT" && cmake --preset "$preset" -B "$dir" --fresh "$@")
   fi
-  cmake --build "$dir" -j"$(nproc)"
+  if [ "$dir" = "$(preset_dir "$preset")" ]; then
+    (cd "$VELMAR_ROOT" && cmake --build --preset "$preset" -j"$(nproc)")
+  else
+    cmake --build "$dir" -j"$(nproc)"
+  fi
 }
