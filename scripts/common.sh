@@ -42,10 +42,13 @@ cache_differs() {
   shift 2
   local cache="$dir/CMakeCache.txt"
   [ -f "$cache" ] || return 0
-  local wanted=() line name value
-  # cmake prints the preset's variables as   NAME="VALUE"
+  local wanted=() line name value section=
+  # cmake prints the preset's cache variables as   NAME="VALUE"   under "Preset CMake variables:", and its
+  # environment the same way under a heading of its own.
   while IFS= read -r line; do
-    if [[ "$line" =~ ^\ +([A-Za-z0-9_]+)=\"(.*)\"$ ]]; then
+    if [[ "$line" =~ ^Preset\ (.*):$ ]]; then
+      section="${BASH_REMATCH[1]}"
+    elif [ "$section" = "CMake variables" ] && [[ "$line" =~ ^\ +([A-Za-z0-9_]+)=\"(.*)\"$ ]]; then
       wanted+=("${BASH_REMATCH[1]}=${BASH_REMATCH[2]}")
     fi
   done < <(cd "$VELMAR_ROOT" && cmake --preset "$preset" -N)

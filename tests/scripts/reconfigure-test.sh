@@ -20,6 +20,17 @@ VELMAR_FUZZ:BOOL=OFF
 CMAKE_CXX_FLAGS:STRING=-O2 -g'
 # The same folder after a hand-made "cmake -DVELMAR_WERROR=OFF" (what scripts/run used to leave behind).
 without_werror=${release_cache/VELMAR_WERROR:BOOL=ON/VELMAR_WERROR:BOOL=OFF}
+# A folder of the fuzz preset, whose compiler comes from the preset's environment (CXX), not its cache.
+fuzz_cache='CMAKE_BUILD_TYPE:STRING=RelWithDebInfo
+CMAKE_CXX_COMPILER:FILEPATH=/usr/bin/clang++
+VELMAR_BUILD_BENCH:BOOL=OFF
+VELMAR_BUILD_TESTS:BOOL=OFF
+VELMAR_WERROR:BOOL=ON
+VELMAR_SANITIZE:BOOL=OFF
+VELMAR_SANITIZE_THREAD:BOOL=OFF
+VELMAR_FUZZ:BOOL=ON'
+release_cache+='
+VELMAR_BUILD_BENCH:BOOL=ON'
 
 # name | preset | argument (one word) | the variable holding the cache, "-" for none | expected: anew or keep
 cases=(
@@ -31,6 +42,7 @@ cases=(
     "an argument with a type that matches|release|-DVELMAR_FUZZ:BOOL=OFF|release_cache|keep"
     "an argument that differs|release|-DCMAKE_CXX_FLAGS=-O2|release_cache|anew"
     "an argument the cache lacks|release|-DVELMAR_HOMEPAGE=x|release_cache|anew"
+    "the preset's environment is no cache variable|fuzz||fuzz_cache|keep"
 )
 
 failures=0
