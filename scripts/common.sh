@@ -3,7 +3,8 @@
 # shellcheck shell=bash
 
 VELMAR_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-VELMAR_PACKAGES=(cmake make g++ qt6-base-dev libgtest-dev)
+# dpkg-dev: the release preset takes Debian's hardening flags from its dpkg-buildflags.
+VELMAR_PACKAGES=(cmake make g++ qt6-base-dev libgtest-dev dpkg-dev)
 # What the installation and package tests run (they fail, not skip, without it).
 VELMAR_TEST_PACKAGES=(dpkg-dev file gzip groff-base desktop-file-utils appstream)
 # What CI runs beyond the tests: the package checker and the format check.
