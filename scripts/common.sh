@@ -36,13 +36,15 @@ preset_dir() {
   echo "$VELMAR_ROOT/build-$1"
 }
 
-# cache_differs DIR PRESET [CMAKE-ARGS...]: true when DIR has no cache yet, or when a variable that the
-# preset or one of the -DNAME[:TYPE]=VALUE arguments sets has another value in the cache.
+# cache_differs DIR PRESET [CMAKE-ARGS...]: true when DIR has no cache or no build system yet (a configure
+# that failed leaves its cache behind), or when a variable that the preset or one of the
+# -DNAME[:TYPE]=VALUE arguments sets has another value in the cache.
 cache_differs() {
   local dir="$1" preset="$2"
   shift 2
   local cache="$dir/CMakeCache.txt"
   [ -f "$cache" ] || return 0
+  [ -f "$dir/CMakeFiles/Makefile.cmake" ] || [ -f "$dir/build.ninja" ] || return 0
   local wanted=() line name value section=
   # cmake prints the preset's cache variables as   NAME="VALUE"   under "Preset CMake variables:", and its
   # environment the same way under a heading of its own.

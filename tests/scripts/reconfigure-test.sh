@@ -35,6 +35,7 @@ release_cache+='
 VELMAR_BUILD_BENCH:BOOL=ON'
 
 # name | preset | argument (one word) | the variable holding the cache, "-" for none | expected: anew or keep
+# | "no-build-system" when the configure is to look as if it failed
 cases=(
     "no cache yet|release||-|anew"
     "the cache the preset wrote|release||release_cache|keep"
@@ -45,16 +46,18 @@ cases=(
     "an argument that differs|release|-DCMAKE_CXX_FLAGS=-O2|release_cache|anew"
     "an argument the cache lacks|release|-DVELMAR_HOMEPAGE=x|release_cache|anew"
     "the preset's environment is no cache variable|fuzz||fuzz_cache|keep"
+    "a cache whose configure failed (no build system)|release||release_cache|anew|no-build-system"
 )
 
 failures=0
 n=0
 for row in "${cases[@]}"; do
-    IFS='|' read -r name preset argument cache expected <<<"$row"
+    IFS='|' read -r name preset argument cache expected generated <<<"$row"
     n=$((n + 1))
     dir=$tmp/case-$n
-    mkdir -p "$dir"
+    mkdir -p "$dir/CMakeFiles"
     [ "$cache" = - ] || printf '%s\n' "${!cache}" >"$dir/CMakeCache.txt"
+    [ "$generated" = no-build-system ] || : >"$dir/CMakeFiles/Makefile.cmake"
     args=()
     [ -z "$argument" ] || args=("$argument")
     if cache_differs "$dir" "$preset" "${args[@]}" >/dev/null; then
