@@ -8,12 +8,12 @@
 #include "support/TestSupport.h"
 
 #include <QComboBox>
-#include <filesystem>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -63,7 +63,11 @@ TEST_F(StartUp, DemoOpensOnTheDetailedPageWithBothTablesFilled)
     EXPECT_EQ(form.Str->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Date"));
     EXPECT_EQ(form.StrFull->model()->headerData(4, Qt::Horizontal).toString(), QStringLiteral("Sessions"));
     ASSERT_EQ(form.LabelList().size(), 16u);
+    // The readme is read when the Info page is first shown.
+    EXPECT_TRUE(form.Memo1->toPlainText().isEmpty());
+    form.PageC->setCurrentIndex(TForm1::kInfoPage);
     EXPECT_FALSE(form.Memo1->toPlainText().isEmpty());
+    form.PageC->setCurrentIndex(TForm1::kDetailedPage);
     EXPECT_TRUE(form.Label4->text().startsWith(QStringLiteral("%1")));
 
     // Both tables hold the log's sessions; the summary ends with the empty row and the total row.
