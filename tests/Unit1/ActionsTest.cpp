@@ -283,3 +283,19 @@ TEST_F(Actions, ExportIntoAMissingFolderShowsTheErrorAndWritesNothing)
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages[0], QStringLiteral("File not found"));
 }
+
+TEST_F(Actions, AnExportButtonNeverWritesOverAFileTheProgramReads)
+{
+    TForm1& f = open();
+    const char* const inputs[] = { "config", "new_line.log", "english.lng", "russian.lng", "readme-english.txt" };
+    for (const char* name : inputs) {
+        SCOPED_TRACE(name);
+        const std::string before = velmar::test::readFile(dir.file(name));
+        dialogs.answers.push_back(QString::fromStdString(dir.file(name)));
+        dialogs.messages.clear();
+        f.AllStat->click();
+        ASSERT_EQ(dialogs.messages.size(), 1);
+        EXPECT_EQ(dialogs.messages[0], QStringLiteral("File access denied"));
+        EXPECT_EQ(velmar::test::readFile(dir.file(name)), before);
+    }
+}

@@ -1,10 +1,12 @@
 #include "RecordingDialogs.h"
+#include "Unit1/ReadmePage.h"
 #include "Unit1/StatGrid.h"
 #include "Unit1/TForm1.h"
 #include "platform/Files.h"
 #include "platform/Locale.h"
 #include "settings/ConfigFile.h"
 #include "statistics/LogText.h"
+#include "support/TestPaths.h"
 #include "support/TestSupport.h"
 
 #include <QComboBox>
@@ -14,6 +16,7 @@
 #include <QTabWidget>
 #include <fcntl.h>
 #include <filesystem>
+#include <limits>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -169,4 +172,73 @@ TEST_F(StartUp, CloseKeepsALogThatIsNamedLikeTheCopy)
         form.close();
     }
     EXPECT_TRUE(velmar::fileExists(dir.file("~Log.tmp")));
+}
+
+// The readme is read into the Info page when that page is first shown, never before; a huge one is shown
+// up to its first megabyte with a note.
+TEST_F(StartUp, TheReadmeIsReadWhenTheInfoPageIsFirstShown)
+{
+    velmar::test::copyDemo(dir);
+    const struct Case {
+        const char* name;
+        off_t size; // of a readme of spaces and line ends; 0: the demo's
+        bool cut;
+    } cases[] = {
+        { "the demo's readme", 0, false },
+        { "exactly the most shown", static_cast<off_t>(ReadmePage::kMostShown), false },
+        { "a readme of 100 MB", off_t { 100 } << 20, true },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.size > 0) {
+            ::unlink(dir.file("readme-english.txt").c_str());
+            const int fd = ::open(dir.file("readme-english.txt").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+            ASSERT_GE(fd, 0);
+            const std::string block(1 << 16, ' ');
+            for (off_t written = 0; written < c.size; written += static_cast<off_t>(block.size()))
+                ASSERT_EQ(::write(fd, block.data(), block.size()), static_cast<ssize_t>(block.size()));
+            ::close(fd);
+        }
+        TForm1 form(dialogs);
+        EXPECT_TRUE(dialogs.messages.isEmpty());
+        EXPECT_TRUE(form.Memo1->toPlainText().isEmpty());
+        // Other pages do not read it.
+        form.PageC->setCurrentIndex(TForm1::kSettingsPage);
+        EXPECT_TRUE(form.Memo1->toPlainText().isEmpty());
+        form.PageC->setCurrentIndex(TForm1::kInfoPage);
+        const QString shown = form.Memo1->toPlainText();
+        const QString note = QStringLiteral("[The readme is longer than 1 MB; only its first 1 MB are shown here.");
+        EXPECT_EQ(shown.contains(note), c.cut);
+        // Spaces alone: the text up to the note is the readme's first megabyte, then an empty line.
+        if (c.cut) {
+            EXPECT_EQ(shown.indexOf(note), static_cast<qsizetype>(ReadmePage::kMostShown) + 2);
+        } else if (c.size > 0) {
+            EXPECT_EQ(shown.size(), static_cast<qsizetype>(c.size));
+        }
+        // Shown once, it is not read again when the page comes back.
+        ::unlink(dir.file("readme-english.txt").c_str());
+        form.PageC->setCurrentIndex(TForm1::kDetailedPage);
+        form.PageC->setCurrentIndex(TForm1::kInfoPage);
+        EXPECT_EQ(form.Memo1->toPlainText(), shown);
+        EXPECT_TRUE(dialogs.messages.isEmpty());
+        std::filesystem::copy_file(std::string(VELMAR_SOURCE_DIR) + "/lang/readme-english.txt",
+            dir.file("readme-english.txt"), std::filesystem::copy_options::overwrite_existing);
+    }
+}
+
+TEST_F(StartUp, AStoredTariffThatIsNoNumberShowsTheSettingsPage)
+{
+    velmar::test::copyDemo(dir);
+    velmar::TConfRec rec;
+    velmar::readConfRec("config", rec);
+    rec.TarifPerMin = std::numeric_limits<double>::infinity();
+    velmar::writeConfRec("config", rec);
+    TForm1 form(dialogs);
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.messages.front(), QStringLiteral("'INF' is not a valid floating point value"));
+    EXPECT_EQ(form.PageC->currentIndex(), TForm1::kSettingsPage);
+    EXPECT_FALSE(form.PageC->isTabVisible(TForm1::kDetailedPage));
+    EXPECT_EQ(form.StrData().rowCount(), 2); // the header and the empty row: no session was read
+    // The settings page puts a sound tariff back when the edit is refused: never "INF".
+    EXPECT_EQ(form.ConfRec().TarifPerMin, 0.0);
 }
