@@ -175,29 +175,40 @@ TEST_F(StartUp, CloseKeepsALogThatIsNamedLikeTheCopy)
 }
 
 // The readme is read into the Info page when that page is first shown, never before; a huge one is shown
-// up to its first megabyte with a note.
+// in part with a note (the text view would take minutes over a megabyte in one line or a million lines).
 TEST_F(StartUp, TheReadmeIsReadWhenTheInfoPageIsFirstShown)
 {
     velmar::test::copyDemo(dir);
+    const size_t most = ReadmePage::kMostShown;
+    const auto longest = static_cast<size_t>(ReadmePage::kLongestLine);
+    const auto mostLines = static_cast<size_t>(ReadmePage::kMostLines);
     const struct Case {
         const char* name;
-        off_t size; // of a readme of spaces and line ends; 0: the demo's
+        std::string unit; // repeated to make the readme; empty: the demo's readme
+        size_t size;
         bool cut;
+        size_t shownLines; // lines shown before the note
     } cases[] = {
-        { "the demo's readme", 0, false },
-        { "exactly the most shown", static_cast<off_t>(ReadmePage::kMostShown), false },
-        { "a readme of 100 MB", off_t { 100 } << 20, true },
+        { "the demo's readme", "", 0, false, 0 },
+        // 1 MB in lines of 1000 characters (the last one shorter): all of it.
+        { "exactly the most bytes", std::string(longest - 1, 'x') + "\n", most, false, most / longest + 1 },
+        // A line of 100 MB: its first megabyte in pieces of 1000 characters.
+        { "one line of 100 MB", "x", 100u << 20, true, (most + longest - 1) / longest },
+        // Ten million empty lines: the most lines, empty.
+        { "ten million empty lines", "\r\n", 20'000'000, true, mostLines },
+        { "lines of one letter", "a\n", 100u << 20, true, mostLines },
     };
+    const QString note
+        = QStringLiteral("\n\n[Only the start of the readme is shown here, at most 1 MB and 50000 lines.");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        if (c.size > 0) {
-            ::unlink(dir.file("readme-english.txt").c_str());
-            const int fd = ::open(dir.file("readme-english.txt").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-            ASSERT_GE(fd, 0);
-            const std::string block(1 << 16, ' ');
-            for (off_t written = 0; written < c.size; written += static_cast<off_t>(block.size()))
-                ASSERT_EQ(::write(fd, block.data(), block.size()), static_cast<ssize_t>(block.size()));
-            ::close(fd);
+        if (!c.unit.empty()) {
+            std::string text;
+            text.reserve(c.size);
+            while (text.size() < c.size)
+                text += c.unit;
+            text.resize(c.size);
+            velmar::test::writeFile(dir.file("readme-english.txt"), text);
         }
         TForm1 form(dialogs);
         EXPECT_TRUE(dialogs.messages.isEmpty());
@@ -207,13 +218,12 @@ TEST_F(StartUp, TheReadmeIsReadWhenTheInfoPageIsFirstShown)
         EXPECT_TRUE(form.Memo1->toPlainText().isEmpty());
         form.PageC->setCurrentIndex(TForm1::kInfoPage);
         const QString shown = form.Memo1->toPlainText();
-        const QString note = QStringLiteral("[The readme is longer than 1 MB; only its first 1 MB are shown here.");
         EXPECT_EQ(shown.contains(note), c.cut);
-        // Spaces alone: the text up to the note is the readme's first megabyte, then an empty line.
-        if (c.cut) {
-            EXPECT_EQ(shown.indexOf(note), static_cast<qsizetype>(ReadmePage::kMostShown) + 2);
-        } else if (c.size > 0) {
-            EXPECT_EQ(shown.size(), static_cast<qsizetype>(c.size));
+        if (!c.unit.empty()) {
+            const QString part = c.cut ? shown.left(shown.indexOf(note)) : shown;
+            EXPECT_EQ(static_cast<size_t>(part.count(QLatin1Char('\n'))) + 1, c.shownLines);
+            for (const QString& line : part.split(QLatin1Char('\n')))
+                ASSERT_LE(line.size(), ReadmePage::kLongestLine);
         }
         // Shown once, it is not read again when the page comes back.
         ::unlink(dir.file("readme-english.txt").c_str());
