@@ -73,7 +73,10 @@ void TextFile::rewrite(const std::vector<std::string>& inputs)
 
     struct stat old { };
     const bool exists = ::stat(name_.c_str(), &old) == 0;
-    if (exists && (!S_ISREG(old.st_mode) || old.st_nlink > 1)) {
+    struct stat link { };
+    const bool danglingLink = !exists && ::lstat(name_.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+    // A link that leads nowhere yet gets its file created through it, as it always did.
+    if (danglingLink || (exists && (!S_ISREG(old.st_mode) || old.st_nlink > 1))) {
         openDirectly();
         return;
     }

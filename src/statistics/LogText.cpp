@@ -119,7 +119,18 @@ void LogText::bindCopyOf(const std::string& logPath, const std::string& startDir
     letCopyGo();
     bound_ = false;
     path_.clear();
+    copyError_.reset();
+    try {
+        makeCopy(logPath, startDir);
+    } catch (const InOutError& error) {
+        // A later rebuild says again why there is nothing to read, not "File not found" for a copy.
+        copyError_ = error;
+        throw;
+    }
+}
 
+void LogText::makeCopy(const std::string& logPath, const std::string& startDir)
+{
     FileDescriptor log(openRegularFile(logPath));
     if (log.get() < 0)
         throw InOutError::fromErrno(errno);
@@ -219,6 +230,8 @@ void LogText::reset()
             throw InOutError::fromErrno(err);
         }
     } else {
+        if (!bound_ && copyError_)
+            throw *copyError_;
         bool lockedByOther = false;
         fd = openLocked(lockedByOther);
         if (fd < 0)

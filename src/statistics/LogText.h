@@ -1,10 +1,13 @@
 #pragma once
 
+#include "platform/Errors.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,7 +44,7 @@ public:
     /// that "~Log.tmp" is copied into a file without a name, and stays as it is. Raises InOutError with the
     /// reason when the log cannot be read ("File access denied", ...) or the copy cannot be made ("File
     /// access denied" for a start directory without write access, "Disk full"); the variable is then bound
-    /// to nothing, so no older copy is ever read in its place.
+    /// to nothing, so no older copy is ever read in its place, and a rebuild raises that reason again.
     void bindCopyOf(const std::string& logPath, const std::string& startDir);
     /// Removes "~Log.tmp" when it is still the copy this variable made last (the same device and inode);
     /// a file another run or the user put there stays. Raises InOutError when the deletion fails.
@@ -120,6 +123,7 @@ private:
     bool eofAfterBlock();
     void checkUnchanged();
     void letCopyGo();
+    void makeCopy(const std::string& logPath, const std::string& startDir);
     int openLocked(bool& lockedByOther);
     void readAhead();
     bool fill();
@@ -142,6 +146,7 @@ private:
     uint64_t openInode_ = 0;
     int64_t openSize_ = 0;
     std::function<void()> blockHook_;
+    std::optional<InOutError> copyError_; // why the copy made last could not be made
     size_t blockSize_;
     // The block handed out from, the one before it (eof() may have to move on while the caller still
     // holds a line of the block before) and the one being read ahead. Allocated on the first read.

@@ -324,6 +324,7 @@ TEST(TextFile, TargetsThatAreNoPlainFileAreWrittenDirectly)
     ASSERT_EQ(::link(linked.c_str(), dir.file("second-name.txt").c_str()), 0);
     dir.write("linked-to.txt", "older");
     ASSERT_EQ(::symlink("linked-to.txt", dir.file("symlink.txt").c_str()), 0);
+    ASSERT_EQ(::symlink("created.txt", dir.file("dangling.txt").c_str()), 0);
     ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0644), 0);
     // A reader that takes what the FIFO gets, without waiting for a writer.
     FileDescriptor reader(::open(dir.file("fifo").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
@@ -340,6 +341,8 @@ TEST(TextFile, TargetsThatAreNoPlainFileAreWrittenDirectly)
         { "a file with two names", linked, true, dir.file("second-name.txt") },
         // Through a link the file it leads to is replaced; the link stays a link.
         { "a symbolic link", dir.file("symlink.txt"), false, dir.file("linked-to.txt") },
+        // A link that leads nowhere yet: its file is created through it, as ever.
+        { "a dangling link", dir.file("dangling.txt"), true, dir.file("created.txt") },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
