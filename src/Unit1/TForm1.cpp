@@ -132,6 +132,8 @@ TForm1::~TForm1()
 {
     // The children are deleted after this destructor: focus moving among them must not reach a half-gone window.
     disconnect(qApp, &QApplication::focusChanged, this, nullptr);
+    // Pages removed with their tab control must not reach the readme page that is already gone.
+    disconnect(PageC, nullptr, this, nullptr);
 }
 
 // ---------------------------------------------------------------------------------------------------
