@@ -76,11 +76,3 @@ TEST(Errors, ConversionMessagesShowControlBytesEscaped)
     EXPECT_EQ(
         std::string(ConvertError::invalidInteger(nuls).what()), "'" + shown + "...' is not a valid integer value");
 }
-
-TEST(Errors, OurOwnInputOutputMessages)
-{
-    EXPECT_STREQ(InOutError::notOpen().what(), "File not open");
-    EXPECT_EQ(InOutError::notOpen().code(), 103);
-    EXPECT_STREQ(
-        InOutError::logChanged().what(), "The log file was emptied, shortened or replaced while it was being read");
-}
