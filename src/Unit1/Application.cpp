@@ -57,20 +57,25 @@ int runApplication(int argc, char** argv)
     velmar::setCurrentLocale(velmar::localeFromEnvironment());
     const bool knownCodePage = velmar::CodePage::selectFromEnvironment();
 
+    // The command line carries only the export switches and their file names: it reaches ComLine exactly as
+    // the process received it. The toolkit would take its own options ("-reverse", "-platform NAME", ...)
+    // out of it and act on them, so it is given the program name alone. (It keeps the count it is given by
+    // reference for ever after, hence a variable that lives as long as the application.)
+    std::vector<std::string> params;
+    for (int i = 1; i < argc; ++i)
+        params.emplace_back(argv[i]);
+    int toolkitArgc = argc > 0 ? 1 : 0;
+
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     if (platform && std::string_view(platform) == "offscreen")
         qInstallMessageHandler(quietHandler);
-    QApplication app(argc, argv);
+    QApplication app(toolkitArgc, argv);
     setUpApplication();
 
     if (!knownCodePage) {
         std::fprintf(stderr, "velmar-stat: unknown code page in VELMAR_CODEPAGE (%s); using windows-1251\n",
             std::getenv("VELMAR_CODEPAGE"));
     }
-
-    std::vector<std::string> params;
-    for (int i = 1; i < argc; ++i)
-        params.emplace_back(argv[i]);
 
     // Without a screen nobody can answer a box: messages go to standard error and the run ends after start-up.
     const bool unattended = QGuiApplication::platformName() == QLatin1String("offscreen");

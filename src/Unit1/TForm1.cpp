@@ -1,6 +1,7 @@
 #include "Unit1/TForm1.h"
 
 #include "Unit1/ConsoleDialogs.h"
+#include "Unit1/ReadmePage.h"
 #include "Unit1/StatGrid.h"
 #include "Unit1/StatTableModel.h"
 #include "Unit1/Texts.h"
@@ -169,6 +170,8 @@ TForm1::~TForm1()
 {
     // The children are deleted after this destructor: focus moving among them must not reach a half-gone window.
     disconnect(qApp, &QApplication::focusChanged, this, nullptr);
+    // Pages removed with their tab control must not reach the readme page that is already gone.
+    disconnect(PageC, nullptr, this, nullptr);
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -229,6 +232,8 @@ void TForm1::buildWindow()
     Memo1 = named(new QPlainTextEdit(TabSheet1), "Memo1");
     Memo1->setReadOnly(true);
     fill(TabSheet1, Memo1);
+    readme_ = std::make_unique<ReadmePage>(PageC, TabSheet1, Memo1);
+    connect(PageC, &QTabWidget::currentChanged, this, [this] { guarded([this] { readme_->loadIfShown(); }); });
 
     connect(qApp, &QApplication::focusChanged, this, &TForm1::onFocusChanged);
 }
@@ -399,18 +404,13 @@ void TForm1::closeEvent(QCloseEvent* event)
 
 void TForm1::FormClose()
 {
-    // A user who named the copy itself as the log keeps it: only a copy is ever removed.
-    const std::string copy = velmar::joinPath(startDir_, velmar::kLogCopyName);
-    if (velmar::sameFile(copy, toNativePath(FileN->text())))
-        return;
-    velmar::removeLogCopy(startDir_);
+    // Only the copy this run made is removed: never the log itself, nor a copy of another run.
+    logText_.removeOwnCopy();
 }
 
 void TForm1::removeOwnLogCopy()
 {
-    if (!copyMade_)
-        return;
-    guarded([this] { velmar::removeLogCopy(startDir_); });
+    guarded([this] { logText_.removeOwnCopy(); });
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -502,20 +502,26 @@ void TForm1::REadIni(const QString& name)
 
     labelList_.assign(lang.labels.begin(), lang.labels.end());
 
+    // Only checked here; the Info page reads it when it is first shown.
     std::string readme;
     try {
-        readme = velmar::loadReadme(toNativePath(fromCodePage(lang.readme)));
+        readme = velmar::findReadme(toNativePath(fromCodePage(lang.readme)));
     } catch (const velmar::FileOpenError&) {
         throw velmar::FileOpenError(lang.readme);
     }
-    QString text = fromCodePage(readme);
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    Memo1->setPlainText(text);
+    readme_->setSource(readme, lang.readme);
 }
 
 void TForm1::ReadConf()
 {
-    velmar::readConfRec(kConfigName, confRec_);
+    try {
+        velmar::readConfRec(kConfigName, confRec_);
+    } catch (const velmar::ConvertError&) {
+        // A stored tariff that is no number: the settings page comes to the front to mend it.
+        PageC->setCurrentIndex(kSettingsPage);
+        PageV(false);
+        throw;
+    }
     tarif->setText(fromCodePage(velmar::formatFloat(confRec_.TarifPerMin)));
     Offset->setText(fromCodePage(velmar::formatInt(confRec_.OffsetSec)));
     FileN->setText(fromCodePage(confRec_.LogFile()));
@@ -558,8 +564,7 @@ bool TForm1::FreeLog()
         return true;
     // The mailer holds the log: read a copy of it as it stands now.
     Mess(labelText(11));
-    logText_.bind(velmar::copyLockedLog(path, startDir_));
-    copyMade_ = true;
+    logText_.bindCopyOf(path, startDir_);
     return true;
 }
 
@@ -685,7 +690,7 @@ void TForm1::exportToChosenFile(bool detailed, bool summary)
         return;
     lastExportName_ = *chosen;
     expText_.assign(toNativePath(*chosen));
-    expText_.rewrite();
+    expText_.rewrite(inputFiles());
     try {
         if (detailed)
             ExpStat(0, strData_, Exp->text());
@@ -694,8 +699,8 @@ void TForm1::exportToChosenFile(bool detailed, bool summary)
             ExpStat(3, strFullData_, Exp2->text());
         expText_.close();
     } catch (...) {
-        // Keep what was written: the file is closed on every way out.
-        expText_.closeQuietly();
+        // An export that failed never takes the place of an older file of that name.
+        expText_.discard();
         throw;
     }
 }
@@ -724,7 +729,7 @@ bool TForm1::Rewr(const std::string& fileName)
 {
     expText_.assign(fileName);
     try {
-        expText_.rewrite();
+        expText_.rewrite(inputFiles());
     } catch (const velmar::InOutError&) {
         Mess(labelText(15));
         return false;
@@ -744,7 +749,18 @@ void TForm1::closeExport()
 
 void TForm1::closeExportQuietly() noexcept
 {
-    expText_.closeQuietly();
+    expText_.discard();
+}
+
+std::vector<std::string> TForm1::inputFiles() const
+{
+    std::vector<std::string> files { velmar::joinPath(startDir_, kConfigName), toNativePath(FileN->text()),
+        velmar::joinPath(startDir_, velmar::kLogCopyName), readme_->path() };
+    if (logText_.bound())
+        files.push_back(logText_.path());
+    for (const std::string& name : velmar::listDirectory(startDir_, "*.lng"))
+        files.push_back(velmar::joinPath(startDir_, name));
+    return files;
 }
 
 void TForm1::requestEnd()

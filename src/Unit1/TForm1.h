@@ -10,6 +10,7 @@
 #include "statistics/Table.h"
 
 #include <QWidget>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
 class QToolButton;
+class ReadmePage;
 class StatGrid;
 class StatTableModel;
 class UserDialogs;
@@ -114,6 +116,8 @@ private:
     void syncDayBoxes(bool withDat2);
     /// Refuses a number edit whose text the converter rejects: the message, the saved value back, the focus.
     template <typename Convert> void checkNumberEdit(QLineEdit* edit, Convert&& convert, std::string_view saved);
+    /// The files the program reads: no export may take the place of one of them.
+    std::vector<std::string> inputFiles() const;
 
     // What the command line asks of the window.
     bool Rewr(const std::string& fileName) override;
@@ -137,7 +141,7 @@ private:
     std::vector<std::string> dat2Days_;
     std::optional<velmar::Language> fallbackLanguage_;
     QString lastExportName_;
-    bool copyMade_ = false;
+    std::unique_ptr<ReadmePage> readme_;
     bool endRequested_ = false;
     int messageCount_ = 0;
 

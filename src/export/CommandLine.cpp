@@ -19,7 +19,7 @@ bool exportInto(CommandLineTarget& target, const std::string& fileName, std::ini
             target.exportTable(tagOffset);
         target.closeExport();
     } catch (...) {
-        // Closing here keeps the lines already written; the failure itself is the caller's to show.
+        // The unfinished export is given up; the failure itself is the caller's to show.
         target.closeExportQuietly();
         throw;
     }

@@ -15,7 +15,7 @@ public:
     virtual void exportTable(int tagOffset) = 0;
     /// Closes ExpText (may raise InOutError).
     virtual void closeExport() = 0;
-    /// Closes ExpText after a failure, keeping what was written, without raising.
+    /// Gives ExpText up after a failure, without raising: an older file of that name stays as it was.
     virtual void closeExportQuietly() noexcept = 0;
     /// Asks the application to end once start-up is over.
     virtual void requestEnd() = 0;

@@ -17,7 +17,19 @@ std::string quoted(std::string_view text, std::string_view tail)
     std::string message;
     message.reserve(text.size() + tail.size() + 5);
     message += '\'';
-    message += text;
+    // A NUL would cut the message short wherever it is shown as a C string, and a line end or another
+    // control byte would garble the one line a message is: such bytes are shown as \xNN.
+    static constexpr char kHex[] = "0123456789abcdef";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            message += "\\x";
+            message += kHex[byte >> 4];
+            message += kHex[byte & 0x0F];
+        } else {
+            message += c;
+        }
+    }
     if (cut)
         message += "...";
     message += '\'';
@@ -78,6 +90,16 @@ InOutError InOutError::fromErrno(int err)
 InOutError InOutError::readBeyondEnd()
 {
     return InOutError(kReadBeyondEnd, "Read beyond end of file");
+}
+
+InOutError InOutError::notOpen()
+{
+    return InOutError(kNotOpen, "File not open");
+}
+
+InOutError InOutError::logChanged()
+{
+    return InOutError(kLogChanged, "The log file was emptied, shortened or replaced while it was being read");
 }
 
 FileOpenError::FileOpenError(std::string_view name)

@@ -13,7 +13,8 @@ public:
 };
 
 /// A text that one of the converters cannot read. The messages quote at most the first 1024 bytes of
-/// the text, followed by "..." when it is longer.
+/// the text, followed by "..." when it is longer; control bytes (0 to 31 and 127) are quoted as \xNN with
+/// two lower-case hexadecimal digits, so the message stays one whole line.
 class ConvertError : public Error {
 public:
     using Error::Error;
@@ -41,10 +42,16 @@ public:
     static InOutError fromErrno(int err);
     /// "Read beyond end of file" (100): a record file shorter than its record.
     static InOutError readBeyondEnd();
+    /// "File not open" (103): a file variable used or closed while it is not open.
+    static InOutError notOpen();
+    /// The log was emptied, shortened or replaced while it was read (1000).
+    static InOutError logChanged();
 
     static constexpr int kFileNotFound = 2;
     static constexpr int kAccessDenied = 5;
     static constexpr int kReadBeyondEnd = 100;
+    static constexpr int kNotOpen = 103;
+    static constexpr int kLogChanged = 1000;
     static constexpr int kDiskFull = 101;
 
 private:

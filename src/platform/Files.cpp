@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -30,12 +31,9 @@ size_t writeAll(int fd, const char* data, size_t size)
 {
     size_t done = 0;
     while (done < size) {
-        const ssize_t n = ::write(fd, data + done, size - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        const ssize_t n = retryInterrupted([&] { return ::write(fd, data + done, size - done); });
+        if (n < 0)
             return done;
-        }
         if (n == 0) {
             // A device that takes nothing and reports nothing: treat it as full rather than loop for ever.
             errno = ENOSPC;
@@ -163,6 +161,42 @@ bool sameFile(const std::string& a, const std::string& b)
         && sa.st_ino == sb.st_ino;
 }
 
+std::string resolveLink(const std::string& path)
+{
+    struct stat st { };
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return path;
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr)
+        return path;
+    std::string target(resolved);
+    std::free(resolved);
+    return target;
+}
+
+std::string directoryOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool copyContent(int from, int to)
+{
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const ssize_t n = retryInterrupted([&] { return ::read(from, buffer.data(), buffer.size()); });
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        const auto got = static_cast<size_t>(n);
+        if (writeAll(to, buffer.data(), got) != got)
+            return false;
+    }
+}
+
 bool copyFile(const std::string& from, const std::string& to)
 {
     FileDescriptor in(openRegularFile(from));
@@ -171,20 +205,7 @@ bool copyFile(const std::string& from, const std::string& to)
     FileDescriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (out.get() < 0)
         return false;
-    std::vector<char> buffer(1 << 20);
-    for (;;) {
-        const ssize_t n = ::read(in.get(), buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        const auto got = static_cast<size_t>(std::max<ssize_t>(n, 0));
-        if (n < 0 || writeAll(out.get(), buffer.data(), got) != got) {
-            ::unlink(to.c_str());
-            return false;
-        }
-        if (n == 0)
-            break;
-    }
-    if (::close(out.release()) != 0) {
+    if (!copyContent(in.get(), out.get()) || ::close(out.release()) != 0) {
         ::unlink(to.c_str());
         return false;
     }
@@ -199,20 +220,33 @@ void deleteFile(const std::string& path)
 
 std::string readWholeFile(const std::string& path)
 {
+    bool more = false;
+    return readFileStart(path, std::string::npos, more);
+}
+
+std::string readFileStart(const std::string& path, size_t most, bool& more)
+{
+    more = false;
     FileDescriptor fd(path.empty() ? -1 : openRegularFile(path));
     if (fd.get() < 0)
         throw FileOpenError(path);
     std::string content;
     char buffer[65536];
     for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
+        // One byte beyond the most tells whether more follows.
+        const size_t wanted
+            = most == std::string::npos ? sizeof buffer : std::min(sizeof buffer, most + 1 - content.size());
+        const ssize_t n = retryInterrupted([&] { return ::read(fd.get(), buffer, wanted); });
         if (n < 0)
             throw FileOpenError(path);
         if (n == 0)
             break;
         content.append(buffer, static_cast<size_t>(n));
+        if (most != std::string::npos && content.size() > most) {
+            content.resize(most);
+            more = true;
+            break;
+        }
     }
     return content;
 }

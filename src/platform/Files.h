@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -33,6 +34,16 @@ public:
 private:
     int fd_;
 };
+
+/// Calls a system function again for as long as a signal interrupts it (a negative result with EINTR), and
+/// returns its last result.
+template <typename Call> auto retryInterrupted(Call call)
+{
+    auto result = call();
+    while (result < 0 && errno == EINTR)
+        result = call();
+    return result;
+}
 
 /// Writes the bytes, going on after interruptions and short writes. Returns how many were written: fewer
 /// than asked only when writing failed, with errno telling why (a device that takes nothing and reports
@@ -69,6 +80,17 @@ std::string findFileIgnoringCase(const std::string& path);
 /// True when both names lead to the same existing file (the same device and inode).
 bool sameFile(const std::string& a, const std::string& b);
 
+/// The file a symbolic link leads to (through every link on the way), or the path itself when it is no
+/// link or leads nowhere.
+std::string resolveLink(const std::string& path);
+
+/// The directory part of a path: "." for a bare name, "/" for a name in the root.
+std::string directoryOf(const std::string& path);
+
+/// Copies everything that can be read from one descriptor to another, from their current positions. False
+/// when reading or writing fails, with errno telling why.
+bool copyContent(int from, int to);
+
 /// Copies a regular file over another, replacing it. False when that fails; the target is then removed.
 bool copyFile(const std::string& from, const std::string& to);
 
@@ -78,6 +100,10 @@ void deleteFile(const std::string& path);
 /// The whole content of a regular file; raises FileOpenError ("Cannot open file <name>") when it cannot be
 /// read.
 std::string readWholeFile(const std::string& path);
+
+/// At most `most` bytes from the start of a regular file; `more` tells whether the file held more. Raises
+/// FileOpenError ("Cannot open file <name>") when it cannot be read.
+std::string readFileStart(const std::string& path, size_t most, bool& more);
 
 /// True when the pattern of "*" and "?" matches the name, ASCII letter case ignored.
 bool matchesPattern(std::string_view name, std::string_view pattern);

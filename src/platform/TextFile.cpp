@@ -28,7 +28,7 @@ void StringOutText::write(std::string_view bytes)
 
 TextFile::~TextFile()
 {
-    closeQuietly();
+    discard();
 }
 
 void TextFile::assign(std::string name)
@@ -37,27 +37,92 @@ void TextFile::assign(std::string name)
     name_ = std::move(name);
 }
 
-void TextFile::rewrite()
+void TextFile::openDirectly()
+{
+    // O_NONBLOCK: a FIFO that nobody reads must not hold the run for ever (it fails with ENXIO instead).
+    const int fd = retryInterrupted(
+        [&] { return ::open(name_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0644); });
+    if (fd < 0)
+        throw InOutError::fromErrno(errno);
+    // Once open, a FIFO with a reader or a terminal is written at the pace it takes the bytes.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    fd_ = fd;
+    ownsFd_ = true;
+}
+
+void TextFile::rewrite(const std::vector<std::string>& inputs)
 {
     closeQuietly();
+    buffer_.clear();
+    buffer_.reserve(kBufferSize);
     if (name_.empty()) {
         // The process may have been started without a standard output.
         if (::fcntl(kStandardOutput, F_GETFD) < 0)
             throw InOutError::fromErrno(errno);
         fd_ = kStandardOutput;
         ownsFd_ = false;
-    } else {
-        int fd;
-        do
-            fd = ::open(name_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        while (fd < 0 && errno == EINTR);
-        if (fd < 0)
-            throw InOutError::fromErrno(errno);
-        fd_ = fd;
-        ownsFd_ = true;
+        return;
     }
-    buffer_.clear();
-    buffer_.reserve(kBufferSize);
+    // An export must never take the place of a file the program reads.
+    for (const std::string& input : inputs) {
+        if (!input.empty() && sameFile(name_, input))
+            throw InOutError::fromErrno(EACCES);
+    }
+
+    struct stat old { };
+    const bool exists = ::stat(name_.c_str(), &old) == 0;
+    struct stat link { };
+    const bool danglingLink = !exists && ::lstat(name_.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+    // A link that leads nowhere yet gets its file created through it, as it always did.
+    if (danglingLink || (exists && (!S_ISREG(old.st_mode) || old.st_nlink > 1))) {
+        openDirectly();
+        return;
+    }
+    const std::string target = exists ? resolveLink(name_) : name_;
+    if (exists) {
+        // A file the user may not write is refused as it always was, not replaced behind their back.
+        const int probe = retryInterrupted([&] { return ::open(target.c_str(), O_WRONLY | O_CLOEXEC); });
+        if (probe < 0)
+            throw InOutError::fromErrno(errno);
+        ::close(probe);
+    }
+
+    // The temporary file: a new name of this process beside the target, created exclusively.
+    std::string name = target.substr(target.rfind('/') + 1);
+    const std::string directory = directoryOf(target);
+    static unsigned serial = 0;
+    int fd = -1;
+    std::string temporary;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = joinPath(
+            directory, "." + name + "." + std::to_string(::getpid()) + "." + std::to_string(serial++) + ".tmp");
+        fd = retryInterrupted(
+            [&] { return ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644); });
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0) {
+        const int err = errno;
+        // A folder where no new file may be created: the file the user may write is written as it always was.
+        if (exists && (err == EACCES || err == EPERM || err == EROFS)) {
+            openDirectly();
+            return;
+        }
+        throw InOutError::fromErrno(err);
+    }
+    if (exists) {
+        // The new file keeps what the user gave the old one.
+        ::fchmod(fd, old.st_mode & 07777);
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+            // Only the owner's own files are theirs to give; the mode is kept all the same.
+        }
+    }
+    fd_ = fd;
+    ownsFd_ = true;
+    target_ = target;
+    temporary_ = temporary;
 }
 
 void TextFile::write(std::string_view bytes)
@@ -107,18 +172,38 @@ int TextFile::release() noexcept
     return err;
 }
 
+void TextFile::commit()
+{
+    std::string temporary;
+    temporary.swap(temporary_);
+    if (::rename(temporary.c_str(), target_.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temporary.c_str());
+        throw InOutError::fromErrno(err);
+    }
+}
+
 void TextFile::close()
 {
     if (!isOpen())
-        throw InOutError(kNotOpen, "File not open");
+        throw InOutError::notOpen();
     try {
         flush();
+        // The export is complete on the disk before it takes the place of the older one.
+        if (!temporary_.empty() && ::fsync(fd_) != 0)
+            throw InOutError::fromErrno(errno);
     } catch (...) {
-        release();
+        discard();
         throw;
     }
-    if (const int err = release())
+    if (const int err = release()) {
+        if (!temporary_.empty())
+            ::unlink(temporary_.c_str());
+        temporary_.clear();
         throw InOutError::fromErrno(err);
+    }
+    if (!temporary_.empty())
+        commit();
 }
 
 void TextFile::closeQuietly() noexcept
@@ -126,11 +211,27 @@ void TextFile::closeQuietly() noexcept
     if (!isOpen())
         return;
     try {
-        flush();
+        close();
     } catch (...) {
-        // Whatever reached the file stays there; the rest is given up.
+        // Whatever reached a file written directly stays there; a temporary file is gone.
+    }
+}
+
+void TextFile::discard() noexcept
+{
+    if (!isOpen())
+        return;
+    if (temporary_.empty()) {
+        try {
+            flush();
+        } catch (...) {
+            // Whatever reached the file stays there; the rest is given up.
+        }
     }
     release();
+    if (!temporary_.empty())
+        ::unlink(temporary_.c_str());
+    temporary_.clear();
 }
 
 } // namespace velmar

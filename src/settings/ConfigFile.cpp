@@ -6,6 +6,7 @@
 #include "platform/Files.h"
 
 #include <cerrno>
+#include <cmath>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,35 +43,21 @@ private:
     bool kept_ = false;
 };
 
-std::string directoryOf(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 } // namespace
 
 void readConfRec(const std::string& path, TConfRec& rec)
 {
-    FileDescriptor file(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+    // Read only: a "config" the user made read-only is read all the same (only a save refuses it). A FIFO,
+    // a device or a directory at that name is refused without waiting for a writer.
+    FileDescriptor file(openRegularFile(path));
     if (file.get() < 0)
         throw InOutError::fromErrno(errno);
-    struct stat st { };
-    if (::fstat(file.get(), &st) != 0)
-        throw InOutError::fromErrno(errno);
-    // A FIFO opened for reading and writing would wait for ever for the record we would have to write.
-    if (isReadOnly(st) || !S_ISREG(st.st_mode))
-        throw InOutError::fromErrno(EACCES);
 
     unsigned char buffer[TConfRec::kSize];
     size_t got = 0;
     while (got < sizeof buffer) {
-        const ssize_t n = ::read(file.get(), buffer + got, sizeof buffer - got);
+        const ssize_t n = retryInterrupted([&] { return ::read(file.get(), buffer + got, sizeof buffer - got); });
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
             rec.fromBytes(buffer, got);
             throw InOutError::fromErrno(errno);
         }
@@ -82,6 +69,13 @@ void readConfRec(const std::string& path, TConfRec& rec)
     if (got < sizeof buffer)
         throw InOutError::readBeyondEnd();
     file.close();
+    // A tariff that is no finite number would price every session as "NAN" or "INF": it is refused as a
+    // tariff text that does not convert is, and the record keeps none of it.
+    if (!std::isfinite(rec.TarifPerMin)) {
+        const std::string shown = formatFloat(rec.TarifPerMin);
+        rec.TarifPerMin = 0.0;
+        throw ConvertError::invalidFloat(shown);
+    }
 }
 
 void writeConfRec(const std::string& path, const TConfRec& rec)
@@ -91,11 +85,21 @@ void writeConfRec(const std::string& path, const TConfRec& rec)
     if (exists && isReadOnly(old))
         throw InOutError::fromErrno(EACCES);
 
-    const std::string temporaryPath = path + ".tmp";
-    // O_EXCL is not used: a temporary file that a crashed save left behind is simply replaced.
-    FileDescriptor file(::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
-    if (file.get() < 0)
-        throw InOutError::fromErrno(errno);
+    // A "config" that is a symbolic link stays one: the file it leads to gets the new record.
+    const std::string target = resolveLink(path);
+    const std::string temporaryPath = target + ".tmp";
+    // The temporary file is always a new one of our own: whatever stands at its name (a file a crashed save
+    // left behind, a link, a FIFO) is removed first, and it is created exclusively, never through a link.
+    struct stat there { };
+    if (::lstat(temporaryPath.c_str(), &there) == 0 && !S_ISDIR(there.st_mode))
+        ::unlink(temporaryPath.c_str());
+    FileDescriptor file(retryInterrupted(
+        [&] { return ::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666); }));
+    if (file.get() < 0) {
+        const int err
+            = errno == EEXIST && ::lstat(temporaryPath.c_str(), &there) == 0 && S_ISDIR(there.st_mode) ? EISDIR : errno;
+        throw InOutError::fromErrno(err);
+    }
     TemporaryFile guard(temporaryPath);
     if (exists && S_ISREG(old.st_mode))
         ::fchmod(file.get(), old.st_mode & 0777); // keep the permissions the user gave the file
@@ -106,12 +110,12 @@ void writeConfRec(const std::string& path, const TConfRec& rec)
     if (::fsync(file.get()) != 0)
         throw InOutError::fromErrno(errno);
     file.close();
-    if (::rename(temporaryPath.c_str(), path.c_str()) != 0)
+    if (::rename(temporaryPath.c_str(), target.c_str()) != 0)
         throw InOutError::fromErrno(errno);
     guard.keep();
 
     // Make the new name itself durable; a directory that cannot be synced does not undo the save.
-    const int directory = ::open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int directory = ::open(directoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (directory >= 0) {
         ::fsync(directory);
         ::close(directory);

@@ -8,16 +8,19 @@
 
 namespace velmar {
 
-/// Opens the settings file as an existing file for reading and writing, reads its first 816 bytes into the
-/// record and closes it. Raises InOutError: "File not found", "File access denied" (also for a file without
-/// any write permission bit, the read-only attribute, and for anything but a regular file), "Read beyond
-/// end of file" for a file shorter than the record (which then holds what could be read), else the error
-/// of the system.
+/// Opens the settings file for reading, reads its first 816 bytes into the record and closes it. A read-only
+/// file is read like any other. Raises InOutError: "File not found", "File access denied" (also for
+/// anything but a regular file, refused without waiting), "Read beyond end of file" for a file shorter than
+/// the record (which then holds what could be read), else the error of the system. A stored tariff that is
+/// not a finite number raises ConvertError "'NAN' is not a valid floating point value" (or 'INF', '-INF');
+/// the record then holds every other field and a tariff of 0.
 void readConfRec(const std::string& path, TConfRec& rec);
 
-/// Replaces the settings file with exactly one 816-byte record. The record goes to "<path>.tmp" first and
-/// takes the place of the old file only when it is complete, so a failed save leaves the old file as it was.
-/// A read-only settings file is refused with "File access denied" before anything is written.
+/// Replaces the settings file with exactly one 816-byte record. The record goes to "<path>.tmp" first (a
+/// new file created exclusively, never through a link) and takes the place of the old file only when it is
+/// complete, so a failed save leaves the old file as it was. When the settings file is a symbolic link, the
+/// file it leads to is replaced and the link stays. A read-only settings file is refused with "File access
+/// denied" before anything is written.
 void writeConfRec(const std::string& path, const TConfRec& rec);
 
 /// The edit texts that a save takes into the record.

@@ -65,12 +65,30 @@ std::vector<std::string> languageNames(const std::string& directory)
 
 std::string loadReadme(const std::string& name)
 {
+    return loadReadmeStart(findFileIgnoringCase(name), std::string::npos, name).text;
+}
+
+ReadmeText loadReadmeStart(const std::string& path, size_t most, std::string_view name)
+{
+    ReadmeText readme;
     try {
-        return readWholeFile(findFileIgnoringCase(name));
+        readme.text = readFileStart(path, most, readme.cut);
     } catch (const FileOpenError&) {
         // The message names the file as the language file wrote it.
         throw FileOpenError(name);
     }
+    return readme;
+}
+
+std::string findReadme(const std::string& name)
+{
+    std::string path = findFileIgnoringCase(name);
+    FileDescriptor file(path.empty() ? -1 : openRegularFile(path));
+    if (file.get() < 0)
+        throw FileOpenError(name);
+    if (path.front() != '/')
+        path = joinPath(currentDirectory(), path);
+    return path;
 }
 
 } // namespace velmar

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velmar {
@@ -60,5 +61,20 @@ std::vector<std::string> languageNames(const std::string& directory);
 /// The whole text of a readme file; raises FileOpenError ("Cannot open file <name>") when it cannot be read.
 /// A name without a directory resolves against the current directory; its letter case is matched loosely.
 std::string loadReadme(const std::string& name);
+
+/// The start of a readme as far as it is shown: at most `most` bytes; `cut` tells that more followed.
+struct ReadmeText {
+    std::string text;
+    bool cut = false;
+};
+
+/// Reads at most `most` bytes of the readme at `path` (a path that findReadme gave); raises FileOpenError
+/// ("Cannot open file <name>") when it cannot be read.
+ReadmeText loadReadmeStart(const std::string& path, size_t most, std::string_view name);
+
+/// Checks that the readme can be opened, without reading it, and returns its full path (the current
+/// directory in front of a name without one, letter case matched loosely), so that it can be loaded later
+/// wherever the current directory then is. Raises FileOpenError ("Cannot open file <name>") as loadReadme.
+std::string findReadme(const std::string& name);
 
 } // namespace velmar

@@ -1,6 +1,7 @@
 #include "statistics/Charging.h"
 
 #include "platform/Converters.h"
+#include "platform/Errors.h"
 #include "platform/Saturating.h"
 #include "statistics/Table.h"
 
@@ -37,6 +38,8 @@ double TimetoMoney(double minutes, double tarifPerMin)
 
 std::string moneyText(double money)
 {
+    if (!std::isfinite(money))
+        throw ConvertError::floatOverflow();
     return formatFloat(money);
 }
 
@@ -62,11 +65,21 @@ std::string_view MoneyTexts::of(int64_t minutes)
     return text;
 }
 
+SessionCharge chargeSession(double sessionStart, double sessionEnd, const Charge& charge, MoneyTexts& money)
+{
+    SessionCharge result;
+    result.minutes = sessionMinutes(sessionStart, sessionEnd, charge.offsetSec);
+    result.minutesText = formatInt(result.minutes);
+    result.money = money.of(result.minutes);
+    return result;
+}
+
 void FillTime(Table& Str, int row, double sessionStart, double sessionEnd, const Charge& charge)
 {
-    const int64_t minutes = sessionMinutes(sessionStart, sessionEnd, charge.offsetSec);
-    Str.setCell(4, row, formatInt(minutes));
-    Str.setCell(6, row, moneyText(TimetoMoney(static_cast<double>(minutes), charge.tarifPerMin)));
+    MoneyTexts money(charge.tarifPerMin);
+    const SessionCharge session = chargeSession(sessionStart, sessionEnd, charge, money);
+    Str.setCell(4, row, session.minutesText);
+    Str.setCell(6, row, session.money);
 }
 
 } // namespace velmar

@@ -24,7 +24,8 @@ int64_t sessionMinutes(double sessionStart, double sessionEnd, int32_t offsetSec
 double TimetoMoney(double minutes, double tarifPerMin);
 
 /// The text a money value is written into the tables with: general form, 15 significant digits, the
-/// locale's decimal separator.
+/// locale's decimal separator. Money that is not a finite number (a tariff so large that the product
+/// overflows) raises ConvertError "Floating point overflow": no table or export ever shows "INF" or "NAN".
 std::string moneyText(double money);
 
 /// The money texts of one tariff by minutes. Sessions of the same length cost the same, so a rebuild
@@ -40,6 +41,18 @@ private:
     std::vector<std::string> byMinutes_;
     std::string other_;
 };
+
+/// What one session is charged: its minutes, as a number and as the text of the minutes column, and the
+/// text of the money column (a view into the MoneyTexts it came from, valid until their next use).
+struct SessionCharge {
+    int64_t minutes = 0;
+    std::string minutesText;
+    std::string_view money;
+};
+
+/// The charge of a session between two date-time values: sessionMinutes with the offset, priced at the
+/// tariff through `money` (which must have been made for charge.tarifPerMin).
+SessionCharge chargeSession(double sessionStart, double sessionEnd, const Charge& charge, MoneyTexts& money);
 
 /// Writes the minutes (column 4) and the money (column 6) of the session into a row of the detailed table.
 void FillTime(Table& Str, int row, double sessionStart, double sessionEnd, const Charge& charge);

@@ -26,8 +26,6 @@ namespace velmar {
 
 namespace {
 
-constexpr int kFileNotOpen = 103;
-
 // Takes a shared lock of both kinds a writer here may use. False when another holder keeps the file to
 // itself; a file system that offers no locking at all is read without one.
 bool lockShared(int fd)
@@ -49,10 +47,7 @@ bool lockShared(int fd)
 bool skipByteOrderMark(int fd)
 {
     unsigned char head[3];
-    ssize_t n;
-    do
-        n = ::pread(fd, head, sizeof head, 0);
-    while (n < 0 && errno == EINTR);
+    const ssize_t n = retryInterrupted([&] { return ::pread(fd, head, sizeof head, 0); });
     if (n < 0)
         return false;
     if (n == 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF)
@@ -100,13 +95,95 @@ LogText::LogText(size_t blockSize)
 LogText::~LogText()
 {
     close();
+    letCopyGo();
+}
+
+void LogText::letCopyGo()
+{
+    if (held_ >= 0)
+        ::close(held_);
+    held_ = -1;
 }
 
 void LogText::bind(std::string path)
 {
     close();
+    letCopyGo();
     path_ = std::move(path);
     bound_ = true;
+}
+
+void LogText::bindCopyOf(const std::string& logPath, const std::string& startDir)
+{
+    close();
+    letCopyGo();
+    bound_ = false;
+    path_.clear();
+    copyError_.reset();
+    try {
+        makeCopy(logPath, startDir);
+    } catch (const InOutError& error) {
+        // A later rebuild says again why there is nothing to read, not "File not found" for a copy.
+        copyError_ = error;
+        throw;
+    }
+}
+
+void LogText::makeCopy(const std::string& logPath, const std::string& startDir)
+{
+    FileDescriptor log(openRegularFile(logPath));
+    if (log.get() < 0)
+        throw InOutError::fromErrno(errno);
+    // The copy is written into a new file of this run; another run copying at the same time writes its own.
+    const std::string copyPath = joinPath(startDir, kLogCopyName);
+    static unsigned serial = 0;
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = joinPath(startDir, "~Log." + std::to_string(::getpid()) + "." + std::to_string(serial++) + ".tmp");
+        fd = retryInterrupted(
+            [&] { return ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644); });
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        throw InOutError::fromErrno(errno);
+    FileDescriptor copy(fd);
+    struct stat st { };
+    if (!copyContent(log.get(), copy.get()) || ::fstat(copy.get(), &st) != 0) {
+        const int err = errno;
+        ::unlink(temporary.c_str());
+        throw InOutError::fromErrno(err);
+    }
+    if (sameFile(logPath, copyPath)) {
+        // The configured log is itself named "~Log.tmp": it stays, and the copy needs no name.
+        ::unlink(temporary.c_str());
+    } else {
+        if (::rename(temporary.c_str(), copyPath.c_str()) != 0) {
+            const int err = errno;
+            ::unlink(temporary.c_str());
+            throw InOutError::fromErrno(err);
+        }
+        copyPath_ = copyPath;
+        copyDevice_ = static_cast<uint64_t>(st.st_dev);
+        copyInode_ = static_cast<uint64_t>(st.st_ino);
+    }
+    held_ = copy.release();
+    path_ = copyPath;
+    bound_ = true;
+}
+
+void LogText::removeOwnCopy()
+{
+    if (copyPath_.empty())
+        return;
+    const std::string copyPath = std::exchange(copyPath_, std::string());
+    struct stat st { };
+    if (::lstat(copyPath.c_str(), &st) != 0)
+        return;
+    if (static_cast<uint64_t>(st.st_dev) != copyDevice_ || static_cast<uint64_t>(st.st_ino) != copyInode_)
+        return;
+    deleteFile(copyPath);
 }
 
 // Opens the bound file with its shared lock and returns the descriptor, or -1 with errno set.
@@ -141,10 +218,34 @@ bool LogText::openShared()
 void LogText::reset()
 {
     close();
-    bool lockedByOther = false;
-    const int fd = openLocked(lockedByOther);
-    if (fd < 0)
-        throw InOutError::fromErrno(errno);
+    int fd = -1;
+    if (held_ >= 0) {
+        // The copy is read again through the descriptor it was written with, from its first byte.
+        fd = ::fcntl(held_, F_DUPFD_CLOEXEC, 0);
+        if (fd < 0)
+            throw InOutError::fromErrno(errno);
+        if (::lseek(fd, 0, SEEK_SET) != 0) {
+            const int err = errno;
+            ::close(fd);
+            throw InOutError::fromErrno(err);
+        }
+    } else {
+        if (!bound_ && copyError_)
+            throw *copyError_;
+        bool lockedByOther = false;
+        fd = openLocked(lockedByOther);
+        if (fd < 0)
+            throw InOutError::fromErrno(errno);
+    }
+    struct stat st { };
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        throw InOutError::fromErrno(err);
+    }
+    openDevice_ = static_cast<uint64_t>(st.st_dev);
+    openInode_ = static_cast<uint64_t>(st.st_ino);
+    openSize_ = static_cast<int64_t>(st.st_size);
     if (!skipByteOrderMark(fd)) {
         const int err = errno;
         ::close(fd);
@@ -244,7 +345,7 @@ void LogText::close()
 void LogText::ensureOpen() const
 {
     if (fd_ < 0)
-        throw InOutError(kFileNotOpen, "File not open");
+        throw InOutError::notOpen();
 }
 
 // Reads the next block of the file into `block` and notes what its lines need: runs on the reading thread,
@@ -256,10 +357,7 @@ void LogText::readBlock(int fd, size_t capacity, Block& block) noexcept
     block.outOfMemory = false;
     block.loneCarriageReturn = false;
     block.lineFeeds.clear();
-    ssize_t n;
-    do
-        n = ::read(fd, block.bytes.get(), capacity);
-    while (n < 0 && errno == EINTR);
+    const ssize_t n = retryInterrupted([&] { return ::read(fd, block.bytes.get(), capacity); });
     if (n < 0) {
         block.error = errno;
         return;
@@ -321,8 +419,11 @@ bool LogText::fill()
     current_ = ahead_;
     ahead_ = freed;
     block_ = current_->bytes.get();
+    if (blockHook_)
+        blockHook_();
     if (current_->size == 0) {
         fileEnd_ = true;
+        checkUnchanged();
         return false;
     }
     end_ = current_->size;
@@ -340,6 +441,27 @@ bool LogText::atEnd()
     else if (block_[pos_] == kCtrlZ)
         ended_ = true;
     return ended_;
+}
+
+// At the end of the file: a log only grows while it is read. One that ends before the size it had at the
+// opening, or is now shorter than what was read of it, was emptied or cut under the reader; one whose name
+// leads to another file now was replaced (the copy is read through its own descriptor and has no name to
+// check).
+void LogText::checkUnchanged()
+{
+    struct stat now { };
+    const off_t position = ::lseek(fd_, 0, SEEK_CUR);
+    if (::fstat(fd_, &now) != 0 || position < 0)
+        throw InOutError::fromErrno(errno);
+    const auto readUpTo = static_cast<int64_t>(position);
+    bool changed = readUpTo < openSize_ || static_cast<int64_t>(now.st_size) < readUpTo;
+    if (!changed && held_ < 0) {
+        struct stat named { };
+        changed = ::stat(path_.c_str(), &named) != 0 || static_cast<uint64_t>(named.st_dev) != openDevice_
+            || static_cast<uint64_t>(named.st_ino) != openInode_;
+    }
+    if (changed)
+        throw InOutError::logChanged();
 }
 
 bool LogText::eofAfterBlock()
@@ -405,24 +527,6 @@ std::string_view LogText::withoutCarriageReturns(std::string_view raw)
             scratch_ += c;
     }
     return scratch_;
-}
-
-std::string copyLockedLog(const std::string& logPath, const std::string& startDir)
-{
-    std::string copy = joinPath(startDir, kLogCopyName);
-    if (sameFile(logPath, copy))
-        return copy;
-    // A copy left by an earlier run must not pass for the current log should the copy below fail.
-    std::remove(copy.c_str());
-    copyFile(logPath, copy);
-    return copy;
-}
-
-void removeLogCopy(const std::string& startDir)
-{
-    const std::string copy = joinPath(startDir, kLogCopyName);
-    if (fileExists(copy))
-        deleteFile(copy);
 }
 
 } // namespace velmar

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "platform/Errors.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,8 +35,22 @@ public:
     LogText(const LogText&) = delete;
     LogText& operator=(const LogText&) = delete;
 
-    /// Binds the variable to a file name, closing an earlier opening first.
+    /// Binds the variable to a file name, closing an earlier opening first (and letting go of a copy it read).
     void bind(std::string path);
+    /// The mailer holds the log: copies it as it stands now into a new file of this run in startDir, which
+    /// takes the name "~Log.tmp" only once it is complete (replacing an older copy), and binds the variable
+    /// to that copy through the descriptor it was written with: it is never opened again by name, so
+    /// another run replacing or removing "~Log.tmp" cannot change what this one reads. A log that is itself
+    /// that "~Log.tmp" is copied into a file without a name, and stays as it is. Raises InOutError with the
+    /// reason when the log cannot be read ("File access denied", ...) or the copy cannot be made ("File
+    /// access denied" for a start directory without write access, "Disk full"); the variable is then bound
+    /// to nothing, so no older copy is ever read in its place, and a rebuild raises that reason again.
+    void bindCopyOf(const std::string& logPath, const std::string& startDir);
+    /// Removes "~Log.tmp" when it is still the copy this variable made last (the same device and inode);
+    /// a file another run or the user put there stays. Raises InOutError when the deletion fails.
+    void removeOwnCopy();
+    /// True when the variable reads a copy it made rather than a file it opens by name.
+    bool readsCopy() const { return held_ >= 0; }
     bool bound() const { return bound_; }
     const std::string& path() const { return path_; }
     bool isOpen() const { return fd_ >= 0; }
@@ -45,7 +63,13 @@ public:
     /// Opens the bound file from its first line for a rebuild, closing an earlier opening first; holds a
     /// shared lock while open (non-blocking: a file locked exclusively raises "File access denied").
     /// Raises InOutError (a LogText bound to nothing raises "File not found").
+    /// When the end of the file is reached, the file is checked against what was seen at this opening: a
+    /// log that was emptied or shortened while it was read (copied and truncated by a rotation), or whose
+    /// name now leads to another file, makes that read raise InOutError::logChanged() -- a part of a log
+    /// is never passed on as the whole of it.
     void reset();
+    /// Called each time the reader moves on to the next block of the file (tests change the file there).
+    void setBlockHook(std::function<void()> hook) { blockHook_ = std::move(hook); }
     /// Reads the next line: true and the line, or false at the end of the file (then `line` is empty).
     /// The view stays valid until the next read or close, also across eof(). Raises InOutError when
     /// reading fails or the file is not open.
@@ -97,6 +121,9 @@ private:
         return { start, length - (length != 0 && lineFeed[-1] == '\r') };
     }
     bool eofAfterBlock();
+    void checkUnchanged();
+    void letCopyGo();
+    void makeCopy(const std::string& logPath, const std::string& startDir);
     int openLocked(bool& lockedByOther);
     void readAhead();
     bool fill();
@@ -109,6 +136,17 @@ private:
     std::string path_;
     bool bound_ = false;
     int fd_ = -1;
+    int held_ = -1; // the descriptor of the copy this variable reads, or -1
+    // The copy made last, to be removed at the end only while it is still that file.
+    std::string copyPath_;
+    uint64_t copyDevice_ = 0;
+    uint64_t copyInode_ = 0;
+    // What the opening saw of the file: its identity and size.
+    uint64_t openDevice_ = 0;
+    uint64_t openInode_ = 0;
+    int64_t openSize_ = 0;
+    std::function<void()> blockHook_;
+    std::optional<InOutError> copyError_; // why the copy made last could not be made
     size_t blockSize_;
     // The block handed out from, the one before it (eof() may have to move on while the caller still
     // holds a line of the block before) and the one being read ahead. Allocated on the first read.
@@ -127,15 +165,6 @@ private:
     std::string spanning_; // a line that runs over a block edge
     std::string scratch_; // a line with its carriage returns removed
 };
-
-/// The copy of a locked log: removes a "~Log.tmp" left in startDir BEFORE copying (so a failed copy can
-/// never let an old copy be read as the current log), copies `logPath` to joinPath(startDir, "~Log.tmp"),
-/// and returns that path. The outcome of the copy is not reported: a failed copy leaves no file, and
-/// opening it raises. A log that is itself that file is left alone.
-std::string copyLockedLog(const std::string& logPath, const std::string& startDir);
-
-/// Deletes joinPath(startDir, "~Log.tmp") when it exists; raises InOutError when it cannot.
-void removeLogCopy(const std::string& startDir);
 
 /// The name of the copy of a locked log.
 inline constexpr std::string_view kLogCopyName = "~Log.tmp";

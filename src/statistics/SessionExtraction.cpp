@@ -330,11 +330,10 @@ private:
 
         Str_.setRowCount(row_ + 1);
         const std::string received = SizeToStr(received_);
-        // The charge as FillTime works it out, with the money texts of the rebuild's tariff kept.
-        const int64_t minutes = sessionMinutes(times_.SessionStart, times_.SessionEnd, charge_.offsetSec);
-        const std::string minutesText = formatInt(minutes);
+        // The money texts of the rebuild's tariff are kept from session to session.
+        const SessionCharge charged = chargeSession(times_.SessionStart, times_.SessionEnd, charge_, money_);
         const std::array<std::string_view, 7> cells
-            = { date_, start_, end, address_, minutesText, received, money_.of(minutes) };
+            = { date_, start_, end, address_, charged.minutesText, received, charged.money };
         Str_.setRow(row_, cells);
         // Sessions come day by day: a day just counted is listed already.
         if (date_ != lastCountedDay_) {

@@ -13,6 +13,8 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using velmar::test::TempDir;
 
@@ -282,4 +284,40 @@ TEST_F(Actions, ExportIntoAMissingFolderShowsTheErrorAndWritesNothing)
     f.FullStat->click();
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages[0], QStringLiteral("File not found"));
+}
+
+TEST_F(Actions, AnExportButtonNeverWritesOverAFileTheProgramReads)
+{
+    TForm1& f = open();
+    const char* const inputs[] = { "config", "new_line.log", "english.lng", "russian.lng", "readme-english.txt" };
+    for (const char* name : inputs) {
+        SCOPED_TRACE(name);
+        const std::string before = velmar::test::readFile(dir.file(name));
+        dialogs.answers.push_back(QString::fromStdString(dir.file(name)));
+        dialogs.messages.clear();
+        f.AllStat->click();
+        ASSERT_EQ(dialogs.messages.size(), 1);
+        EXPECT_EQ(dialogs.messages[0], QStringLiteral("File access denied"));
+        EXPECT_EQ(velmar::test::readFile(dir.file(name)), before);
+    }
+}
+
+TEST_F(Actions, SaveThroughALinkedConfigPastAFifoAtItsTemporaryName)
+{
+    // "config" is a link into a folder of its own, and a FIFO stands at the temporary name of the save.
+    ASSERT_EQ(::mkdir(dir.file("settings").c_str(), 0755), 0);
+    ASSERT_EQ(::rename(dir.file("config").c_str(), dir.file("settings/config").c_str()), 0);
+    ASSERT_EQ(::symlink("settings/config", dir.file("config").c_str()), 0);
+    ASSERT_EQ(::mkfifo(dir.file("settings/config.tmp").c_str(), 0644), 0);
+    TForm1& f = open();
+    f.Exp->setText(QStringLiteral("%1 %4"));
+    f.SaveB->click();
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join(QStringLiteral("; ")).toStdString();
+    struct stat st { };
+    ASSERT_EQ(::lstat(dir.file("config").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    velmar::TConfRec saved;
+    velmar::readConfRec(dir.file("settings/config"), saved);
+    EXPECT_EQ(saved.ExpFormat(), "%1 %4");
+    EXPECT_FALSE(velmar::fileExists(dir.file("settings/config.tmp")));
 }

@@ -1,10 +1,12 @@
 #include "RecordingDialogs.h"
+#include "Unit1/ReadmePage.h"
 #include "Unit1/StatGrid.h"
 #include "Unit1/TForm1.h"
 #include "platform/Files.h"
 #include "platform/Locale.h"
 #include "settings/ConfigFile.h"
 #include "statistics/LogText.h"
+#include "support/TestPaths.h"
 #include "support/TestSupport.h"
 
 #include <QComboBox>
@@ -14,6 +16,7 @@
 #include <QTabWidget>
 #include <fcntl.h>
 #include <filesystem>
+#include <limits>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -63,7 +66,11 @@ TEST_F(StartUp, DemoOpensOnTheDetailedPageWithBothTablesFilled)
     EXPECT_EQ(form.Str->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Date"));
     EXPECT_EQ(form.StrFull->model()->headerData(4, Qt::Horizontal).toString(), QStringLiteral("Sessions"));
     ASSERT_EQ(form.LabelList().size(), 16u);
+    // The readme is read when the Info page is first shown.
+    EXPECT_TRUE(form.Memo1->toPlainText().isEmpty());
+    form.PageC->setCurrentIndex(TForm1::kInfoPage);
     EXPECT_FALSE(form.Memo1->toPlainText().isEmpty());
+    form.PageC->setCurrentIndex(TForm1::kDetailedPage);
     EXPECT_TRUE(form.Label4->text().startsWith(QStringLiteral("%1")));
 
     // Both tables hold the log's sessions; the summary ends with the empty row and the total row.
@@ -165,4 +172,83 @@ TEST_F(StartUp, CloseKeepsALogThatIsNamedLikeTheCopy)
         form.close();
     }
     EXPECT_TRUE(velmar::fileExists(dir.file("~Log.tmp")));
+}
+
+// The readme is read into the Info page when that page is first shown, never before; a huge one is shown
+// in part with a note (the text view would take minutes over a megabyte in one line or a million lines).
+TEST_F(StartUp, TheReadmeIsReadWhenTheInfoPageIsFirstShown)
+{
+    velmar::test::copyDemo(dir);
+    const size_t most = ReadmePage::kMostShown;
+    const auto longest = static_cast<size_t>(ReadmePage::kLongestLine);
+    const auto mostLines = static_cast<size_t>(ReadmePage::kMostLines);
+    const struct Case {
+        const char* name;
+        std::string unit; // repeated to make the readme; empty: the demo's readme
+        size_t size;
+        bool cut;
+        size_t shownLines; // lines shown before the note
+    } cases[] = {
+        { "the demo's readme", "", 0, false, 0 },
+        // 1 MB in lines of 1000 characters (the last one shorter): all of it.
+        { "exactly the most bytes", std::string(longest - 1, 'x') + "\n", most, false, most / longest + 1 },
+        // A line of 100 MB: its first megabyte in pieces of 1000 characters.
+        { "one line of 100 MB", "x", 100u << 20, true, (most + longest - 1) / longest },
+        // Ten million empty lines: the most lines, empty.
+        { "ten million empty lines", "\r\n", 20'000'000, true, mostLines },
+        { "lines of one letter", "a\n", 100u << 20, true, mostLines },
+    };
+    const QString note
+        = QStringLiteral("\n\n[Only the start of the readme is shown here, at most 1 MB and 50000 lines.");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.unit.empty()) {
+            std::string text;
+            text.reserve(c.size);
+            while (text.size() < c.size)
+                text += c.unit;
+            text.resize(c.size);
+            velmar::test::writeFile(dir.file("readme-english.txt"), text);
+        }
+        TForm1 form(dialogs);
+        EXPECT_TRUE(dialogs.messages.isEmpty());
+        EXPECT_TRUE(form.Memo1->toPlainText().isEmpty());
+        // Other pages do not read it.
+        form.PageC->setCurrentIndex(TForm1::kSettingsPage);
+        EXPECT_TRUE(form.Memo1->toPlainText().isEmpty());
+        form.PageC->setCurrentIndex(TForm1::kInfoPage);
+        const QString shown = form.Memo1->toPlainText();
+        EXPECT_EQ(shown.contains(note), c.cut);
+        if (!c.unit.empty()) {
+            const QString part = c.cut ? shown.left(shown.indexOf(note)) : shown;
+            EXPECT_EQ(static_cast<size_t>(part.count(QLatin1Char('\n'))) + 1, c.shownLines);
+            for (const QString& line : part.split(QLatin1Char('\n')))
+                ASSERT_LE(line.size(), ReadmePage::kLongestLine);
+        }
+        // Shown once, it is not read again when the page comes back.
+        ::unlink(dir.file("readme-english.txt").c_str());
+        form.PageC->setCurrentIndex(TForm1::kDetailedPage);
+        form.PageC->setCurrentIndex(TForm1::kInfoPage);
+        EXPECT_EQ(form.Memo1->toPlainText(), shown);
+        EXPECT_TRUE(dialogs.messages.isEmpty());
+        std::filesystem::copy_file(std::string(VELMAR_SOURCE_DIR) + "/lang/readme-english.txt",
+            dir.file("readme-english.txt"), std::filesystem::copy_options::overwrite_existing);
+    }
+}
+
+TEST_F(StartUp, AStoredTariffThatIsNoNumberShowsTheSettingsPage)
+{
+    velmar::test::copyDemo(dir);
+    velmar::TConfRec rec;
+    velmar::readConfRec("config", rec);
+    rec.TarifPerMin = std::numeric_limits<double>::infinity();
+    velmar::writeConfRec("config", rec);
+    TForm1 form(dialogs);
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.messages.front(), QStringLiteral("'INF' is not a valid floating point value"));
+    EXPECT_EQ(form.PageC->currentIndex(), TForm1::kSettingsPage);
+    EXPECT_FALSE(form.PageC->isTabVisible(TForm1::kDetailedPage));
+    EXPECT_EQ(form.StrData().rowCount(), 2); // the header and the empty row: no session was read
+    // The settings page puts a sound tariff back when the edit is refused: never "INF".
+    EXPECT_EQ(form.ConfRec().TarifPerMin, 0.0);
 }

@@ -263,8 +263,8 @@ TEST_F(FaultRun, LogThatIsAFifoEndsTheRunInsteadOfWaitingForAWriter)
     const ProgramResult r = run(20);
     EXPECT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 1);
-    // It cannot be read, so a copy is tried, and no copy can be made of it either.
+    // It cannot be read, so a copy is tried, and no copy can be made of it either: the message says why.
     const std::string held = velmar::readLanguage(dir.file("english.lng")).labels[11];
-    EXPECT_EQ(r.err, "Error: " + held + "\nError: File not found\n");
+    EXPECT_EQ(r.err, "Error: " + held + "\nError: File access denied\n");
     EXPECT_FALSE(exists("~Log.tmp"));
 }

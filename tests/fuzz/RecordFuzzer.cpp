@@ -61,7 +61,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     file.set({ reinterpret_cast<const char*>(data), size });
 
     // Any 816 bytes are a record; fewer are "Read beyond end of file", with what could be read taken over.
+    // A record whose tariff is no finite number is refused with the tariff's conversion message; it then
+    // holds everything else and a tariff of 0.
     TConfRec rec;
+    Bytes expected = expectedRecord(data, size);
     try {
         readConfRec(file.path(), rec);
         FUZZ_CHECK(size >= TConfRec::kSize);
@@ -69,9 +72,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(size < TConfRec::kSize);
         FUZZ_CHECK_EQ(std::string(error.what()), "Read beyond end of file");
         FUZZ_CHECK_EQ(error.code(), InOutError::kReadBeyondEnd);
+    } catch (const ConvertError& error) {
+        FUZZ_CHECK(size >= TConfRec::kSize);
+        double stored = 0;
+        std::memcpy(&stored, data + TConfRec::kTarifPerMinAt, sizeof stored);
+        FUZZ_CHECK(!std::isfinite(stored));
+        FUZZ_CHECK_EQ(std::string(error.what()), "'" + formatFloat(stored) + "' is not a valid floating point value");
+        FUZZ_CHECK_EQ(rec.TarifPerMin, 0.0);
+        std::fill(expected.begin() + TConfRec::kTarifPerMinAt,
+            expected.begin() + TConfRec::kTarifPerMinAt + sizeof(double), static_cast<unsigned char>(0));
     }
     const Bytes read = rec.toBytes();
-    FUZZ_CHECK(read == expectedRecord(data, size));
+    FUZZ_CHECK(read == expected);
 
     // Every text lies inside its own field.
     FUZZ_CHECK_EQ(rec.LogFile(), field(read, TConfRec::kLogFileAt));

@@ -47,3 +47,32 @@ TEST(Errors, ConversionMessagesQuoteAtMost1024Bytes)
     const std::string huge(50u << 20, 'x');
     EXPECT_EQ(std::string(ConvertError::invalidDate(huge).what()).size(), 1 + 1024 + 3 + 1 + 20u);
 }
+
+// A text with a NUL was cut short wherever the message is shown as a C string (standard error, the box).
+TEST(Errors, ConversionMessagesShowControlBytesEscaped)
+{
+    const struct Case {
+        const char* name;
+        std::string text;
+        const char* message;
+    } cases[] = {
+        { "a NUL inside", std::string("12-M\0r-2003", 11), "'12-M\\x00r-2003' is not a valid date" },
+        { "a NUL at the start", std::string("\0", 1), "'\\x00' is not a valid date" },
+        { "line ends", "1\r\n2", "'1\\x0d\\x0a2' is not a valid date" },
+        { "escape and delete", "\x1b[0m\x7f", "'\\x1b[0m\\x7f' is not a valid date" },
+        // Bytes of the code page above 127 are letters, not control bytes; a backslash stays as it is.
+        { "Cyrillic and a backslash", "\xc4\xe0\\", "'\xc4\xe0\\' is not a valid date" },
+        { "a tab", "a\tb", "'a\\x09b' is not a valid date" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(std::string(ConvertError::invalidDate(c.text).what()), c.message);
+    }
+    // The limit counts the bytes of the text, not of their escaped form.
+    const std::string nuls(1025, '\0');
+    std::string shown;
+    for (int i = 0; i < 1024; ++i)
+        shown += "\\x00";
+    EXPECT_EQ(
+        std::string(ConvertError::invalidInteger(nuls).what()), "'" + shown + "...' is not a valid integer value");
+}

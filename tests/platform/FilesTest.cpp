@@ -136,3 +136,21 @@ TEST(Files, OnlyRegularFilesAreRead)
     EXPECT_EQ(::fcntl(fd, F_GETFL) & O_NONBLOCK, 0); // read as any file is read
     ::close(fd);
 }
+
+TEST(Files, CopyContentTellsWhyItFailed)
+{
+    // The copy of a locked log reports the reason of a failed copy: a full disk must say so.
+    if (::access("/dev/full", W_OK) != 0)
+        GTEST_SKIP() << "no /dev/full";
+    test::TempDir dir;
+    FileDescriptor in(::open(dir.write("log", "some bytes").c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor full(::open("/dev/full", O_WRONLY | O_CLOEXEC));
+    errno = 0;
+    EXPECT_FALSE(copyContent(in.get(), full.get()));
+    EXPECT_EQ(errno, ENOSPC);
+    // Into a file that takes the bytes, everything arrives.
+    FileDescriptor again(::open(dir.file("log").c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor out(::open(dir.file("copy").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    EXPECT_TRUE(copyContent(again.get(), out.get()));
+    EXPECT_EQ(test::readFile(dir.file("copy")), "some bytes");
+}

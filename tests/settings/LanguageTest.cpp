@@ -6,6 +6,8 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace velmar {
 namespace {
@@ -186,6 +188,46 @@ TEST(Language, LoadsTheReadme)
         else
             EXPECT_EQ(loadReadme(c.file), c.expected);
     }
+}
+
+// Applying a language only checks its readme; the window reads it later, wherever the current directory
+// is by then, and shows at most a part of a huge one.
+TEST(Language, FindsTheReadmeAndReadsItsStart)
+{
+    test::TempDir dir;
+    dir.write("Readme-English.TXT", "line one\r\nline two\r\n");
+    ASSERT_EQ(::mkdir(dir.file("folder").c_str(), 0755), 0);
+    std::string found;
+    {
+        test::ScopedCurrentDir here(dir.path());
+        found = findReadme("readme-english.txt");
+        EXPECT_THROW_MSG(findReadme("readme-russian.txt"), FileOpenError, "Cannot open file readme-russian.txt");
+        EXPECT_THROW_MSG(findReadme(""), FileOpenError, "Cannot open file ");
+        EXPECT_THROW_MSG(findReadme("folder"), FileOpenError, "Cannot open file folder");
+    }
+    // A full path, so the file is found again from anywhere.
+    EXPECT_EQ(found, dir.file("Readme-English.TXT"));
+    const struct Case {
+        const char* name;
+        size_t most;
+        const char* text;
+        bool cut;
+    } cases[] = {
+        { "all of it", 1000, "line one\r\nline two\r\n", false },
+        { "exactly its size", 20, "line one\r\nline two\r\n", false },
+        { "one byte less", 19, "line one\r\nline two\r", true },
+        { "the first line", 8, "line one", true },
+        { "nothing", 0, "", true },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ReadmeText readme = loadReadmeStart(found, c.most, "readme-english.txt");
+        EXPECT_EQ(readme.text, c.text);
+        EXPECT_EQ(readme.cut, c.cut);
+    }
+    ::unlink(found.c_str());
+    EXPECT_THROW_MSG(
+        loadReadmeStart(found, 1000, "readme-english.txt"), FileOpenError, "Cannot open file readme-english.txt");
 }
 
 TEST(Language, ShippedLanguageFilesAreComplete)

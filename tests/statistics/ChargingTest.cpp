@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Converters.h"
+#include "platform/Errors.h"
 #include "platform/Locale.h"
 #include "statistics/LogDate.h"
 #include "statistics/Table.h"
@@ -158,4 +159,49 @@ TEST(Charging, FillTimeWritesMinutesAndMoney)
     FillTime(Str, 1, 0, 3000000000.0 * 60 / 86400 - 59.0 / 86400, Charge { 0, 1 });
     EXPECT_EQ(Str.cell(4, 1), "3000000000");
     EXPECT_EQ(Str.cell(6, 1), "3000000000");
+}
+
+TEST(Charging, MoneyThatIsNoFiniteNumberIsRefused)
+{
+    ScopedLocale locale({ '.', ':' });
+    const double most = std::numeric_limits<double>::max();
+    const struct Case {
+        const char* name;
+        double minutes;
+        double tariff;
+        const char* money; // nullptr: "Floating point overflow"
+    } cases[] = {
+        { "the largest tariff for one minute", 1, most, "1.79769313486232E308" },
+        // Twice the largest double is beyond it.
+        { "the largest tariff for two minutes", 2, most, nullptr },
+        { "a large tariff for many minutes", 3e9, 1e300, nullptr },
+        { "a negative overflow", 2, -most, nullptr },
+        { "an ordinary charge", 3, 4.79, "14.37" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const double money = TimetoMoney(c.minutes, c.tariff);
+        if (c.money)
+            EXPECT_EQ(moneyText(money), c.money);
+        else
+            EXPECT_THROW_MSG(moneyText(money), ConvertError, "Floating point overflow");
+    }
+}
+
+TEST(Charging, TheChargeOfASessionIsTheSameForTheTableAndTheRebuild)
+{
+    ScopedYear year(2026);
+    ScopedLocale locale({ ',', ':' });
+    const Charge charge { 30, 4.79 };
+    MoneyTexts money(charge.tarifPerMin);
+    // 2 minutes 1 second plus 30 seconds: 3 minutes, 14,37.
+    const SessionCharge session
+        = chargeSession(at("12-Mar-2003", "10:00:00"), at("12-Mar-2003", "10:02:01"), charge, money);
+    EXPECT_EQ(session.minutes, 3);
+    EXPECT_EQ(session.minutesText, "3");
+    EXPECT_EQ(session.money, "14,37");
+    Table Str(7);
+    FillTime(Str, 1, at("12-Mar-2003", "10:00:00"), at("12-Mar-2003", "10:02:01"), charge);
+    EXPECT_EQ(Str.cell(4, 1), session.minutesText);
+    EXPECT_EQ(Str.cell(6, 1), session.money);
 }

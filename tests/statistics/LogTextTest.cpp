@@ -242,43 +242,116 @@ TEST(LogText, CopyOfALockedLog)
     const std::string logPath = logDir.write("new_line.log", "current\r\n");
     const std::string copyPath = start.file("~Log.tmp");
 
-    // A copy left by an earlier run is replaced.
+    // A copy left by an earlier run is replaced, and the copy is read.
     test::writeFile(copyPath, "old copy, longer than the log\r\n");
-    EXPECT_EQ(copyLockedLog(logPath, start.path()), copyPath);
-    EXPECT_EQ(test::readFile(copyPath), "current\r\n");
-
-    // A copy that fails leaves no old copy to be read as the current log.
-    test::writeFile(copyPath, "old copy\r\n");
-    EXPECT_EQ(copyLockedLog(logDir.file("gone.log"), start.path()), copyPath);
-    EXPECT_FALSE(fileExists(copyPath));
     LogText log;
-    log.bind(copyPath);
-    EXPECT_THROW_MSG(log.reset(), InOutError, "File not found");
+    log.bindCopyOf(logPath, start.path());
+    EXPECT_TRUE(log.readsCopy());
+    EXPECT_EQ(log.path(), copyPath);
+    EXPECT_EQ(test::readFile(copyPath), "current\r\n");
+    log.reset();
+    EXPECT_EQ(readAll(log), std::vector<std::string> { "current" });
 
-    // A log that is itself the copy's file is never deleted.
-    test::writeFile(copyPath, "the log\r\n");
-    EXPECT_EQ(copyLockedLog(copyPath, start.path()), copyPath);
-    EXPECT_EQ(test::readFile(copyPath), "the log\r\n");
+    // Nothing but "~Log.tmp" is left in the start directory.
+    EXPECT_EQ(listDirectory(start.path(), "*"), std::vector<std::string> { "~Log.tmp" });
 }
 
-TEST(LogText, RemoveLogCopy)
+TEST(LogText, TheCopyIsReadThroughItsOwnDescriptorWhateverHappensToItsName)
 {
     test::TempDir start;
-    EXPECT_NO_THROW(removeLogCopy(start.path()));
-    start.write("~Log.tmp", "copy");
-    start.write("new_line.log", "log");
-    removeLogCopy(start.path());
+    const std::string logPath = start.write("new_line.log", "first\r\nsecond\r\n");
+    const std::string copyPath = start.file("~Log.tmp");
+    const struct Case {
+        const char* name;
+        void (*change)(const std::string& copyPath);
+    } cases[] = {
+        // Another run in the same start directory replaced the copy by its own (half-written) one.
+        { "replaced",
+            [](const std::string& path) {
+                test::writeFile(path + ".other", "half");
+                ::rename((path + ".other").c_str(), path.c_str());
+            } },
+        // Another run removed it at its end.
+        { "removed", [](const std::string& path) { ::unlink(path.c_str()); } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LogText log;
+        log.bindCopyOf(logPath, start.path());
+        c.change(copyPath);
+        // A rebuild and a second one (a date range) both read the copy this run made.
+        for (int rebuild = 0; rebuild < 2; ++rebuild) {
+            log.reset();
+            EXPECT_EQ(readAll(log), (std::vector<std::string> { "first", "second" }));
+            log.close();
+        }
+        // Only the copy this run made is ever removed.
+        const bool hadOther = fileExists(copyPath);
+        log.removeOwnCopy();
+        EXPECT_EQ(fileExists(copyPath), hadOther);
+        ::unlink(copyPath.c_str());
+    }
+}
+
+TEST(LogText, AFailedCopySaysWhyAndNoOlderCopyIsRead)
+{
+    test::TempDir start;
+    const std::string copyPath = start.write("~Log.tmp", "a copy of another log\r\n");
+    LogText log;
+    log.bind(start.write("bound.log", "bound before\r\n"));
+    // A log that cannot be read: its own reason, not "File not found" for a copy the user never named.
+    EXPECT_THROW_MSG(log.bindCopyOf(start.file("gone.log"), start.path()), InOutError, "File not found");
+    EXPECT_FALSE(log.bound());
+    EXPECT_THROW_MSG(log.reset(), InOutError, "File not found");
+    ASSERT_EQ(::mkfifo(start.file("fifo.log").c_str(), 0644), 0);
+    EXPECT_THROW_MSG(log.bindCopyOf(start.file("fifo.log"), start.path()), InOutError, "File access denied");
+    // A rebuild after it (a date range) gives the same reason, not "File not found" for the copy.
+    EXPECT_THROW_MSG(log.reset(), InOutError, "File access denied");
+    // A start directory that is no directory: the copy cannot be made.
+    EXPECT_THROW_MSG(log.bindCopyOf(copyPath, start.file("~Log.tmp")), InOutError, "File not found");
+    // The other log's copy is left as it was and nothing of ours is left behind.
+    EXPECT_EQ(test::readFile(copyPath), "a copy of another log\r\n");
+    EXPECT_EQ(listDirectory(start.path(), "~Log*"), std::vector<std::string> { "~Log.tmp" });
+}
+
+TEST(LogText, ALogNamedLikeTheCopyIsNeverDeleted)
+{
+    test::TempDir start;
+    const std::string logPath = start.write("~Log.tmp", "the mailer's own log\r\n");
+    LogText log;
+    log.bindCopyOf(logPath, start.path());
+    log.reset();
+    EXPECT_EQ(readAll(log), std::vector<std::string> { "the mailer's own log" });
+    log.close();
+    log.removeOwnCopy();
+    EXPECT_EQ(test::readFile(logPath), "the mailer's own log\r\n");
+    // The copy had no name, so the start directory holds the log alone.
+    EXPECT_EQ(listDirectory(start.path(), "*"), std::vector<std::string> { "~Log.tmp" });
+}
+
+TEST(LogText, RemoveOwnCopy)
+{
+    test::TempDir start;
+    LogText log;
+    EXPECT_NO_THROW(log.removeOwnCopy()); // no copy made
+    start.write("~Log.tmp", "a copy of an earlier run");
+    log.removeOwnCopy();
+    EXPECT_TRUE(fileExists(start.file("~Log.tmp"))); // not this run's
+
+    log.bindCopyOf(start.write("new_line.log", "log"), start.path());
+    log.removeOwnCopy();
     EXPECT_FALSE(fileExists(start.file("~Log.tmp")));
     EXPECT_TRUE(fileExists(start.file("new_line.log")));
 }
 
-TEST(LogText, RemoveLogCopyReportsAFailedDeletion)
+TEST(LogText, RemoveOwnCopyReportsAFailedDeletion)
 {
     test::TempDir start;
-    start.write("~Log.tmp", "copy");
+    LogText log;
+    log.bindCopyOf(start.write("new_line.log", "log"), start.path());
     ASSERT_EQ(::chmod(start.path().c_str(), 0555), 0);
     if (::geteuid() != 0) {
-        EXPECT_THROW_MSG(removeLogCopy(start.path()), InOutError, "File access denied");
+        EXPECT_THROW_MSG(log.removeOwnCopy(), InOutError, "File access denied");
     } else {
         // The super-user may delete from a read-only directory: try it as an ordinary user.
         const pid_t child = ::fork();
@@ -287,7 +360,7 @@ TEST(LogText, RemoveLogCopyReportsAFailedDeletion)
             int result = 3;
             if (::setgid(65534) == 0 && ::setuid(65534) == 0) {
                 try {
-                    removeLogCopy(start.path());
+                    log.removeOwnCopy();
                     result = 1;
                 } catch (const InOutError& e) {
                     result = std::string(e.what()) == "File access denied" ? 0 : 2;
@@ -302,6 +375,66 @@ TEST(LogText, RemoveLogCopyReportsAFailedDeletion)
     }
     EXPECT_TRUE(fileExists(start.file("~Log.tmp")));
     ::chmod(start.path().c_str(), 0755);
+}
+
+// A rotation that copies the log and empties it, or cuts it, while it is read: the reader must not pass
+// the part it read for the whole log.
+TEST(LogText, ALogShortenedOrReplacedWhileItIsReadFailsTheRead)
+{
+    std::string text;
+    for (int i = 0; i < 200; ++i)
+        text += "line " + std::to_string(i) + " of the log\r\n";
+    const struct Case {
+        const char* name;
+        int atBlock; // the change happens as the reader moves on to this block (of 64 bytes)
+        void (*change)(const std::string& path);
+        bool fails;
+    } cases[] = {
+        { "emptied after the first block", 1, [](const std::string& p) { ::truncate(p.c_str(), 0); }, true },
+        { "cut to 100 bytes in the middle", 20, [](const std::string& p) { ::truncate(p.c_str(), 100); }, true },
+        // Emptied, then written again by the mailer, but less than was read: still shorter than before.
+        { "emptied and written anew", 5,
+            [](const std::string& p) { test::writeFile(p, "12-Mar-2003 new line after the rotation\r\n"); }, true },
+        // Renamed away and a new log put in its place: the name leads to another file now.
+        { "replaced by a new file", 3,
+            [](const std::string& p) {
+                ::rename(p.c_str(), (p + ".1").c_str());
+                test::writeFile(p, "new\r\n");
+            },
+            true },
+        // The mailer appends while the log is read: that is no change of this kind.
+        { "grown", 3,
+            [](const std::string& p) {
+                const int fd = ::open(p.c_str(), O_WRONLY | O_APPEND);
+                EXPECT_EQ(::write(fd, "more\r\n", 6), 6);
+                ::close(fd);
+            },
+            false },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        const std::string path = dir.write("new_line.log", text);
+        LogText log(64);
+        log.bind(path);
+        int blocks = 0;
+        log.setBlockHook([&] {
+            if (++blocks == c.atBlock)
+                c.change(path);
+        });
+        log.reset();
+        if (c.fails) {
+            EXPECT_THROW_MSG(
+                readAll(log), InOutError, "The log file was emptied, shortened or replaced while it was being read");
+        } else {
+            EXPECT_GE(readAll(log).size(), 200u);
+        }
+        log.close();
+        // Read again as it now stands, the log passes.
+        log.setBlockHook({});
+        log.reset();
+        EXPECT_NO_THROW(readAll(log));
+    }
 }
 
 // Found by fuzzing: the end-of-file test after a line that ends exactly at a block edge read the next

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,7 +37,7 @@ std::vector<std::string> childEnvironment(const std::vector<std::string>& change
 } // namespace
 
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& directory,
-    const std::vector<std::string>& environment, int timeoutSeconds)
+    const std::vector<std::string>& environment, int timeoutSeconds, const RunLimits& limits)
 {
     ProgramResult result;
     int outPipe[2], errPipe[2];
@@ -66,6 +67,16 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
             ::dup2(devNull, 0);
         if (::chdir(directory.c_str()) != 0)
             ::_exit(126);
+        if (limits.fileSizeLimit >= 0) {
+            // A write beyond the limit then fails with EFBIG instead of ending the program by a signal.
+            ::signal(SIGXFSZ, SIG_IGN);
+            struct rlimit limit { };
+            limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(limits.fileSizeLimit);
+            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                ::_exit(125);
+        }
+        if (limits.asOrdinaryUser && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(124);
         ::execve(program.c_str(), argv.data(), envp.data());
         ::_exit(127);
     }

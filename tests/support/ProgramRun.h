@@ -13,10 +13,16 @@ struct ProgramResult {
     std::string err; ///< its standard error
 };
 
+/// What a run is limited to besides its time.
+struct RunLimits {
+    long fileSizeLimit = -1; ///< the most bytes the program may write into one file (RLIMIT_FSIZE), or -1
+    bool asOrdinaryUser = false; ///< run as the user "nobody" (uid and gid 65534) when the tests run as root
+};
+
 /// Runs a program in a directory with extra environment entries ("NAME=value"; "NAME=" removes NAME) and
 /// no display, collecting both output streams. A run that takes longer than the timeout is killed, so a
 /// test never hangs on a program that waits for a user.
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& directory,
-    const std::vector<std::string>& environment = {}, int timeoutSeconds = 30);
+    const std::vector<std::string>& environment = {}, int timeoutSeconds = 30, const RunLimits& limits = {});
 
 } // namespace velmar::test
