@@ -10,10 +10,12 @@
 #include "statistics/Table.h"
 
 #include <QWidget>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+class ColumnFitter;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -22,6 +24,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
 class QToolButton;
+class SortedRowsModel;
 class StatGrid;
 class StatTableModel;
 class UserDialogs;
@@ -112,6 +115,7 @@ private:
     void onFocusChanged(QWidget* old, QWidget* now);
     void exportToChosenFile(bool detailed, bool summary);
     void syncDayBoxes(bool withDat2);
+    std::vector<std::string> langBoxItems() const;
 
     // What the command line asks of the window.
     bool Rewr(const std::string& fileName) override;
@@ -135,6 +139,8 @@ private:
     std::vector<std::string> dat2Days_;
     std::optional<velmar::Language> fallbackLanguage_;
     QString lastExportName_;
+    std::unique_ptr<ColumnFitter> strFitter_;
+    std::unique_ptr<ColumnFitter> strFullFitter_;
     bool copyMade_ = false;
     bool endRequested_ = false;
     int messageCount_ = 0;
@@ -151,6 +157,8 @@ public:
     StatGrid* StrFull = nullptr;
     StatTableModel* StrModel = nullptr;
     StatTableModel* StrFullModel = nullptr;
+    SortedRowsModel* StrOrder = nullptr; // the order the detailed page shows
+    SortedRowsModel* StrFullOrder = nullptr; // the order the summary page shows
     QGroupBox* PrefBox = nullptr;
     QLabel* Label1 = nullptr;
     QLineEdit* Offset = nullptr;
