@@ -2,6 +2,7 @@
 
 #include "Unit1/ColumnFitter.h"
 #include "Unit1/ConsoleDialogs.h"
+#include "Unit1/DayBox.h"
 #include "Unit1/SortedRowsModel.h"
 #include "Unit1/StatGrid.h"
 #include "Unit1/StatTableModel.h"
@@ -20,6 +21,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -248,6 +250,7 @@ void TForm1::buildSettingsPage(QWidget* page)
     Dat1->setEditable(true);
     Dat1->setInsertPolicy(QComboBox::NoInsert);
     Dat1->setGeometry(36, 16, 89, Dat1->sizeHint().height());
+    makeDayBox(*Dat1);
     connect(Dat1, &QComboBox::activated, this, [this](int index) { guarded([this, index] { Dat1Select(index); }); });
     Dat2L = plainLabel(DateBox, "Dat2L");
     Dat2L->setGeometry(128, 20, 29, 13);
@@ -256,6 +259,7 @@ void TForm1::buildSettingsPage(QWidget* page)
     Dat2->setEditable(true);
     Dat2->setInsertPolicy(QComboBox::NoInsert);
     Dat2->setGeometry(160, 16, 89, Dat2->sizeHint().height());
+    makeDayBox(*Dat2);
     ApplyB = toolButton(DateBox, "ApplyB", QString(), { 256, 12, 81, 25 });
     connect(ApplyB, &QToolButton::clicked, this, [this] { guarded([this] { ApplyBClick(); }); });
 
@@ -272,6 +276,23 @@ void TForm1::buildSettingsPage(QWidget* page)
 
     DefB = toolButton(page, "DefB", QStringLiteral("По дефолту"), { 264, 128, 85, 33 }, false);
     connect(DefB, &QToolButton::clicked, this, [this] { guarded([this] { DefBClick(); }); });
+
+    // Alt and the marked letter of a label moves to its edit, and a screen reader names the edit by it.
+    Label1->setBuddy(Offset);
+    Label3->setBuddy(tarif);
+    Label2->setBuddy(FileN);
+    Dat1L->setBuddy(Dat1);
+    Dat2L->setBuddy(Dat2);
+    LangBox->setAccessibleName(Lang->title().trimmed());
+    // The button without a caption is pressed with Ctrl+O, as an open dialog usually is.
+    OpenLog->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    OpenLog->setAccessibleName(OpenLog->toolTip());
+    QWidget::setTabOrder(Offset, tarif);
+    QWidget::setTabOrder(tarif, FileN);
+    QWidget::setTabOrder(FileN, Dat1);
+    QWidget::setTabOrder(Dat1, Dat2);
+    QWidget::setTabOrder(Dat2, LangBox);
+    QWidget::setTabOrder(LangBox, SaveB);
 }
 
 void TForm1::buildExportPage(QWidget* page)
@@ -299,6 +320,10 @@ void TForm1::buildExportPage(QWidget* page)
     connect(FullStat, &QToolButton::clicked, this, [this] { guarded([this] { FullStatClick(); }); });
     connect(FullStat2, &QToolButton::clicked, this, [this] { guarded([this] { FullStat2Click(); }); });
     connect(AllStat, &QToolButton::clicked, this, [this] { guarded([this] { AllStatClick(); }); });
+
+    Label5->setBuddy(Exp);
+    Label6->setBuddy(Exp2);
+    QWidget::setTabOrder(Exp, Exp2);
 }
 
 // ---------------------------------------------------------------------------------------------------

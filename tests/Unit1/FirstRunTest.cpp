@@ -161,7 +161,7 @@ TEST_F(FirstRun, LanguageTextsAreShownAsPlainText)
 {
     velmar::test::copyDemo(dir);
     std::string lang = velmar::test::readFile(dir.file("english.lng"));
-    lang.replace(lang.find("1=Offset, s:"), 12, "1=<b>Offset</b>");
+    lang.replace(lang.find("1=&Offset, s:"), 13, "1=<b>Offset</b>");
     const size_t at = lang.find("H1=Seconds");
     lang.replace(at, lang.find('\r', at) - at, "H1=<i>x</i> &amp; Seconds");
     dir.write("english.lng", lang);
