@@ -3,6 +3,9 @@
 
 VELMAR_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 VELMAR_PACKAGES=(cmake make g++ qt6-base-dev libgtest-dev)
+# The window's font and Qt's translations, and what the desktop test needs: an X server with a window
+# manager, the accessibility bus and a client that reads it as a screen reader does.
+VELMAR_PACKAGES+=(fonts-wine qt6-translations-l10n xvfb xauth openbox dbus at-spi2-core python3-pyatspi xdotool)
 
 # ensure_packages PKG...: installs with apt-get the packages that are not installed yet.
 ensure_packages() {

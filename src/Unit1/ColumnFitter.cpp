@@ -18,11 +18,12 @@ ColumnFitter::ColumnFitter(QTableView& grid, const velmar::Table& table, std::ve
 
 int ColumnFitter::neededWidth(int column) const
 {
-    // A cell draws its text inside a margin on either side and the grid line; one more digit's width
-    // keeps a longer text of the same length (wider letters) whole.
+    // A cell draws its text inside a margin on either side and the grid line. The longest text is the
+    // one of most letters; a text of as many but wider letters (another month word) needs a little more.
     const QFontMetrics cellMetrics(grid_.font());
     const int margin = 2 * (grid_.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &grid_) + 1) + 1;
-    const int spare = cellMetrics.horizontalAdvance(QLatin1Char('0'));
+    const int spare = std::max(
+        2, cellMetrics.horizontalAdvance(QLatin1Char('M')) - cellMetrics.horizontalAdvance(QLatin1Char('0')));
     int width = 0;
     if (const int row = table_.longestRow(column); row > 0)
         width = cellMetrics.horizontalAdvance(fromCodePage(table_.cell(column, row))) + margin + spare;
