@@ -11,6 +11,7 @@
 #include <limits>
 #include <numeric>
 #include <string>
+#include <unordered_map>
 
 namespace velmar {
 
@@ -78,9 +79,27 @@ std::vector<int> sortedRows(const Table& table, int column, SortKind kind, int f
         return {};
     const size_t count = static_cast<size_t>(last - first) + 1;
     if (kind == SortKind::Address) {
-        std::vector<std::string> keys(count);
+        // A log calls few addresses many times: each distinct address (letter case folded) is compared
+        // once, and the rows are sorted by the rank of theirs.
+        std::unordered_map<std::string, int> ids;
+        std::vector<int> idOfRow(count);
+        for (size_t i = 0; i < count; ++i) {
+            const auto inserted = ids.try_emplace(
+                foldCase(table.cell(column, first + static_cast<int>(i))), static_cast<int>(ids.size()));
+            idOfRow[i] = inserted.first->second;
+        }
+        std::vector<const std::string*> distinct(ids.size());
+        for (const auto& entry : ids)
+            distinct[static_cast<size_t>(entry.second)] = &entry.first;
+        std::vector<int> byText(distinct.size());
+        std::iota(byText.begin(), byText.end(), 0);
+        std::sort(byText.begin(), byText.end(), [&distinct](int a, int b) { return *distinct[a] < *distinct[b]; });
+        std::vector<int> rank(distinct.size());
+        for (size_t r = 0; r < byText.size(); ++r)
+            rank[static_cast<size_t>(byText[r])] = static_cast<int>(r);
+        std::vector<int> keys(count);
         for (size_t i = 0; i < count; ++i)
-            keys[i] = foldCase(table.cell(column, first + static_cast<int>(i)));
+            keys[i] = rank[static_cast<size_t>(idOfRow[i])];
         return orderByKeys(keys, first, descending);
     }
     std::vector<double> keys(count);
