@@ -229,3 +229,19 @@ TEST_F(WindowState, DayBoxesCompleteFromTheLogsDaysAndShowTwentyRows)
         EXPECT_EQ(completer->currentCompletion(), day);
     }
 }
+
+TEST_F(WindowState, ADayChosenFromTheCompletionTrimsTheSecondList)
+{
+    TForm1 form(dialogs);
+    const int all = form.Dat2->count();
+    ASSERT_GT(all, 10);
+    const QString third = form.Dat1->itemText(2);
+    QCompleter* completer = form.Dat1->completer();
+    completer->setCompletionPrefix(third);
+    ASSERT_GE(completer->completionCount(), 1);
+    // As when the user picks the day from the completion list: Dat1Select runs as for a pick from the list.
+    emit completer->activated(completer->completionModel()->index(0, 0));
+    EXPECT_EQ(form.Dat1->currentText(), third);
+    EXPECT_EQ(form.Dat2->count(), all - 2);
+    EXPECT_EQ(form.Dat2->itemText(0), third);
+}
