@@ -2,10 +2,12 @@
 #include "RecordingDialogs.h"
 #include "Unit1/SortedRowsModel.h"
 #include "Unit1/StatGrid.h"
+#include "Unit1/StatTableModel.h"
 #include "Unit1/TForm1.h"
 #include "platform/Converters.h"
 #include "statistics/LogDate.h"
 #include "statistics/SizeText.h"
+#include "statistics/Table.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -180,4 +182,56 @@ TEST_F(Sorting, ARebuildKeepsTheChosenOrder)
     const int rows = form->Str->model()->rowCount();
     for (int r = 1; r < rows; ++r)
         ASSERT_LE(valueOf(shown(form->Str, r - 1, 4), 4, false), valueOf(shown(form->Str, r, 4), 4, false)) << r;
+}
+
+// The model alone over a small summary-like table: rows 1..4 are addresses, row 5 empty, row 6 the total.
+TEST(SortedRowsModel, MapsRowsBothWaysAndKeepsTheFixedRowsLast)
+{
+    velmar::Table table(2);
+    table.setRowCount(7);
+    const char* const cells[][2] = { { "Address", "Min" }, { "2:5020/b", "10" }, { "2:5020/A", "9" },
+        { "1:1/1", "100" }, { "2:5020/a", "9" }, { "", "" }, { "Total", "128" } };
+    for (int r = 0; r < 7; ++r) {
+        table.setCell(0, r, cells[r][0]);
+        table.setCell(1, r, cells[r][1]);
+    }
+    StatTableModel source(table);
+    SortedRowsModel model(
+        table, [](int column) { return column == 0 ? velmar::SortKind::Address : velmar::SortKind::Count; }, 2);
+    model.setSourceModel(&source);
+
+    struct Case {
+        const char* name;
+        int column;
+        Qt::SortOrder order;
+        std::vector<int> sourceRows; // model row -> source row (table row - 1), worked out by hand
+    };
+    const Case cases[] = {
+        // 9 (rows 2 and 4, equal: table order), 10, 100; then the empty and total rows.
+        { "minutes up", 1, Qt::AscendingOrder, { 1, 3, 0, 2, 4, 5 } },
+        { "minutes down", 1, Qt::DescendingOrder, { 2, 0, 1, 3, 4, 5 } },
+        // "1:1/1" < "2:5020/a" = "2:5020/A" (case folded, table order) < "2:5020/b".
+        { "addresses up", 0, Qt::AscendingOrder, { 2, 1, 3, 0, 4, 5 } },
+        { "log order", -1, Qt::AscendingOrder, { 0, 1, 2, 3, 4, 5 } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        model.sortBy(c.column, c.order);
+        ASSERT_EQ(model.rowCount(), 6);
+        for (int row = 0; row < 6; ++row) {
+            const QModelIndex shown = model.index(row, 1);
+            const QModelIndex inSource = model.mapToSource(shown);
+            EXPECT_EQ(inSource.row(), c.sourceRows[static_cast<size_t>(row)]) << "row " << row;
+            EXPECT_EQ(model.mapFromSource(inSource), shown) << "row " << row;
+            EXPECT_EQ(shown.data(), inSource.data());
+        }
+    }
+    // The header is the source's, and a click cycles up, down and back to log order.
+    EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), QStringLiteral("Min"));
+    model.cycle(1);
+    EXPECT_EQ(model.sortOrder(), Qt::AscendingOrder);
+    model.cycle(1);
+    EXPECT_EQ(model.sortOrder(), Qt::DescendingOrder);
+    model.cycle(1);
+    EXPECT_EQ(model.sortColumn(), -1);
 }
