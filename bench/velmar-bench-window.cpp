@@ -13,6 +13,7 @@
 
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QHeaderView>
 #include <QPixmap>
 #include <QScrollBar>
 #include <algorithm>
@@ -36,7 +37,9 @@ const char kUsage[] = "usage: velmar-bench-window START-DIR [--jumps N]\n"
                       "offscreen platform and prints the seconds until both tables are filled and the\n"
                       "detailed table is drawn; then scrolls the detailed table to N rows spread over the\n"
                       "whole table (default 200; the first and the last row among them), each until drawn,\n"
-                      "and prints the median and the slowest jump, and the peak resident memory.\n";
+                      "and prints the median and the slowest jump; then clicks each header of the detailed\n"
+                      "table three times (up, down, log order), each until drawn, and prints the median and\n"
+                      "the slowest click; and the peak resident memory.\n";
 
 // Qt's remarks about the missing desktop are no figures of the benchmark.
 void quietHandler(QtMsgType type, const QMessageLogContext&, const QString& message)
@@ -140,12 +143,28 @@ int main(int argc, char** argv)
     const double median = bench::median(times);
     const double slowest = *std::max_element(times.begin(), times.end());
 
+    // Header clicks on every column of the detailed table: ascending, descending, log order, each until the
+    // rows it shows are drawn.
+    std::vector<double> sorts;
+    QHeaderView* header = grid->horizontalHeader();
+    for (int column = 0; column < grid->model()->columnCount(); ++column) {
+        for (int click = 0; click < 3; ++click) {
+            const Clock::time_point start = Clock::now();
+            emit header->sectionClicked(column);
+            draw(*grid);
+            sorts.push_back(secondsSince(start));
+        }
+    }
+
     std::printf("start dir          %s\n", startDir);
     std::printf("detailed rows      %d, summary rows %d (each without its header)\n", rows, summaryRows);
     std::printf("start-up           %.4f s to both tables filled and the detailed table drawn\n", startUp);
     std::printf("jumps              %zu, to the last row, the first and rows spread over the table\n", times.size());
     std::printf("jump median        %.6f s\n", median);
     std::printf("jump slowest       %.6f s\n", slowest);
+    std::printf("header clicks      %zu, each column of the detailed table sorted up, down and back\n", sorts.size());
+    std::printf("click median       %.6f s\n", bench::median(sorts));
+    std::printf("click slowest      %.6f s\n", *std::max_element(sorts.begin(), sorts.end()));
     std::printf("peak RSS           %ld kB\n", bench::peakRssKb());
     return 0;
 }

@@ -116,6 +116,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Depends is worked out from the linked libraries (needs dpkg-shlibdeps from dpkg-dev).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The font the window was drawn for (a free one with its metrics) and Qt's own texts in the user's language;
+# CPack adds the libraries' dependencies to these.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wine, qt6-translations-l10n")
 # On a Wayland desktop Qt runs through XWayland unless its Wayland plugin is there.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -9,6 +9,11 @@ VELMAR_PACKAGES=(cmake make g++ qt6-base-dev libgtest-dev dpkg-dev)
 VELMAR_TEST_PACKAGES=(dpkg-dev file gzip groff-base desktop-file-utils appstream)
 # What CI runs beyond the tests: the package checker and the format check.
 VELMAR_CI_PACKAGES=(lintian clang-format git)
+# The window's font and Qt's translations.
+VELMAR_PACKAGES+=(fonts-wine qt6-translations-l10n)
+# What the desktop test needs: an X server with a window manager, the accessibility bus and a client that
+# reads it as a screen reader does.
+VELMAR_TEST_PACKAGES+=(xvfb xauth openbox dbus at-spi2-core python3-pyatspi xdotool)
 
 # ensure_packages PKG...: installs with apt-get the packages that are not installed yet.
 ensure_packages() {

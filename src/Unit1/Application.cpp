@@ -1,13 +1,19 @@
 #include "Unit1/Application.h"
 
 #include "Unit1/ConsoleDialogs.h"
+#include "Unit1/DesktopSetup.h"
+#include "Unit1/StatGrid.h"
 #include "Unit1/TForm1.h"
 #include "Unit1/WidgetDialogs.h"
+#include "Unit1/WindowStateKeeper.h"
 #include "platform/CodePage.h"
 #include "platform/Locale.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <QLocale>
+#include <QSettings>
+#include <QTabWidget>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
@@ -71,6 +77,8 @@ int runApplication(int argc, char** argv)
         qInstallMessageHandler(quietHandler);
     QApplication app(toolkitArgc, argv);
     setUpApplication();
+    installQtTranslations(QLocale::system());
+    ensureDesignFont();
 
     if (!knownCodePage) {
         std::fprintf(stderr, "velmar-stat: unknown code page in VELMAR_CODEPAGE (%s); using windows-1251\n",
@@ -88,6 +96,12 @@ int runApplication(int argc, char** argv)
         form.removeOwnLogCopy();
         return form.messageCount() == 0 ? 0 : 1;
     }
+    // Size, position, page and column widths of the last run, kept in the user's configuration location.
+    QSettings kept(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("velmar-stat"), QStringLiteral("window"));
+    WindowStateKeeper keeper(form, *form.PageC, { form.Str, form.StrFull }, kept);
+    keeper.restore();
     form.show();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    keeper.save();
+    return status;
 }

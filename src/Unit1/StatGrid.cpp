@@ -1,5 +1,7 @@
 #include "Unit1/StatGrid.h"
 
+#include "Unit1/SortedRowsModel.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QHeaderView>
@@ -14,7 +16,8 @@ StatGrid::StatGrid(QWidget* parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Columns wider than the page (long addresses, big totals) scroll sideways rather than being cut.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setWordWrap(false);
     setCornerButtonEnabled(false);
@@ -37,6 +40,18 @@ StatGrid::StatGrid(QWidget* parent)
 
     viewport()->installEventFilter(this);
     header->viewport()->installEventFilter(this);
+}
+
+void StatGrid::setSortedModel(SortedRowsModel* model)
+{
+    setModel(model);
+    QHeaderView* header = horizontalHeader();
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    connect(header, &QHeaderView::sectionClicked, model, &SortedRowsModel::cycle);
+    connect(model, &SortedRowsModel::sortChanged, header,
+        [header](int column, Qt::SortOrder order) { header->setSortIndicator(column, order); });
 }
 
 void StatGrid::setColumnWidths(std::initializer_list<int> widths)

@@ -1,7 +1,10 @@
 #include "Unit1/TForm1.h"
 
+#include "Unit1/ColumnFitter.h"
 #include "Unit1/ConsoleDialogs.h"
 #include "Unit1/ReadmePage.h"
+#include "Unit1/DayBox.h"
+#include "Unit1/SortedRowsModel.h"
 #include "Unit1/StatGrid.h"
 #include "Unit1/StatTableModel.h"
 #include "Unit1/Texts.h"
@@ -19,6 +22,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -118,9 +122,24 @@ QToolButton* toolButton(QWidget* parent, const char* name, const QString& text, 
     return button;
 }
 
+// The built-in tariff, written with the locale's decimal separator so that it always converts.
+QString defaultTariffText()
+{
+    return fromCodePage(velmar::formatFloat(4.79));
+}
+
+// Texts of language files are shown as they stand, never read as markup.
+QLabel* plainLabel(QWidget* parent, const char* name)
+{
+    auto* l = named(new QLabel(parent), name);
+    l->setTextFormat(Qt::PlainText);
+    return l;
+}
+
 QLabel* label(QWidget* parent, const char* name, const QString& text, QPoint at)
 {
-    auto* l = named(new QLabel(text, parent), name);
+    auto* l = plainLabel(parent, name);
+    l->setText(text);
     l->move(at);
     l->adjustSize();
     return l;
@@ -172,6 +191,10 @@ TForm1::~TForm1()
     disconnect(qApp, &QApplication::focusChanged, this, nullptr);
     // Pages removed with their tab control must not reach the readme page that is already gone.
     disconnect(PageC, nullptr, this, nullptr);
+    // The tables are members and go before the children: the grids, hidden as the window goes, must not
+    // read them any more.
+    Str->setModel(nullptr);
+    StrFull->setModel(nullptr);
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -215,14 +238,21 @@ void TForm1::buildWindow()
 
     Str = named(new StatGrid(Tab1), "Str");
     StrModel = new StatTableModel(strData_, this);
-    Str->setModel(StrModel);
+    StrOrder = new SortedRowsModel(strData_, velmar::detailedColumnKind, 0, this);
+    StrOrder->setSourceModel(StrModel);
+    Str->setSortedModel(StrOrder);
     Str->setColumnWidths({ 68, 53, 55, 66, 32, 60, 49 });
+    strFitter_ = std::make_unique<ColumnFitter>(*Str, strData_, std::vector<int> { 68, 53, 55, 66, 32, 60, 49 });
     fill(Tab1, Str);
 
     StrFull = named(new StatGrid(Tab2), "StrFull");
     StrFullModel = new StatTableModel(strFullData_, this);
-    StrFull->setModel(StrFullModel);
+    // The empty row and the total row close the summary in every order.
+    StrFullOrder = new SortedRowsModel(strFullData_, velmar::summaryColumnKind, 2, this);
+    StrFullOrder->setSourceModel(StrFullModel);
+    StrFull->setSortedModel(StrFullOrder);
     StrFull->setColumnWidths({ 97, 80, 72, 64, 91 });
+    strFullFitter_ = std::make_unique<ColumnFitter>(*StrFull, strFullData_, std::vector<int> { 97, 80, 72, 64, 91 });
     fill(Tab2, StrFull);
     connect(StrFull, &StatGrid::mouseReleased, this, [this] { guarded([this] { StrFullMouseUp(); }); });
 
@@ -246,7 +276,7 @@ void TForm1::buildSettingsPage(QWidget* page)
     Offset = edit(PrefBox, "Offset", QStringLiteral("0"), { 6, 32, 61, 21 });
     Label3 = label(PrefBox, "Label3", QStringLiteral("Тариф:"), { 74, 18 });
     Label3->setToolTip(QStringLiteral("Тариф за минуту звонка"));
-    tarif = edit(PrefBox, "tarif", QStringLiteral("4,79"), { 74, 32, 59, 21 });
+    tarif = edit(PrefBox, "tarif", defaultTariffText(), { 74, 32, 59, 21 });
     Label2 = label(PrefBox, "Label2", QStringLiteral("Файл:"), { 138, 18 });
     Label2->setToolTip(QStringLiteral("Лог-файл Velmar"));
     FileN = edit(PrefBox, "FileN", QStringLiteral("C:\\Mail\\LOG\\new_line.log"), { 138, 32, 171, 21 });
@@ -256,21 +286,23 @@ void TForm1::buildSettingsPage(QWidget* page)
     connect(OpenLog, &QToolButton::clicked, this, [this] { guarded([this] { OpenLogClick(); }); });
 
     DateBox = groupBox(page, "DateBox", QString(), { 6, 68, 343, 45 });
-    Dat1L = named(new QLabel(DateBox), "Dat1L");
+    Dat1L = plainLabel(DateBox, "Dat1L");
     Dat1L->setGeometry(4, 20, 29, 13);
     Dat1L->setAlignment(Qt::AlignCenter);
     Dat1 = named(new QComboBox(DateBox), "Dat1");
     Dat1->setEditable(true);
     Dat1->setInsertPolicy(QComboBox::NoInsert);
     Dat1->setGeometry(36, 16, 89, Dat1->sizeHint().height());
+    makeDayBox(*Dat1);
     connect(Dat1, &QComboBox::activated, this, [this](int index) { guarded([this, index] { Dat1Select(index); }); });
-    Dat2L = named(new QLabel(DateBox), "Dat2L");
+    Dat2L = plainLabel(DateBox, "Dat2L");
     Dat2L->setGeometry(128, 20, 29, 13);
     Dat2L->setAlignment(Qt::AlignCenter);
     Dat2 = named(new QComboBox(DateBox), "Dat2");
     Dat2->setEditable(true);
     Dat2->setInsertPolicy(QComboBox::NoInsert);
     Dat2->setGeometry(160, 16, 89, Dat2->sizeHint().height());
+    makeDayBox(*Dat2);
     ApplyB = toolButton(DateBox, "ApplyB", QString(), { 256, 12, 81, 25 });
     connect(ApplyB, &QToolButton::clicked, this, [this] { guarded([this] { ApplyBClick(); }); });
 
@@ -287,13 +319,30 @@ void TForm1::buildSettingsPage(QWidget* page)
 
     DefB = toolButton(page, "DefB", QStringLiteral("По дефолту"), { 264, 128, 85, 33 }, false);
     connect(DefB, &QToolButton::clicked, this, [this] { guarded([this] { DefBClick(); }); });
+
+    // Alt and the marked letter of a label moves to its edit, and a screen reader names the edit by it.
+    Label1->setBuddy(Offset);
+    Label3->setBuddy(tarif);
+    Label2->setBuddy(FileN);
+    Dat1L->setBuddy(Dat1);
+    Dat2L->setBuddy(Dat2);
+    LangBox->setAccessibleName(Lang->title().trimmed());
+    // The button without a caption is pressed with Ctrl+O, as an open dialog usually is.
+    OpenLog->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    OpenLog->setAccessibleName(OpenLog->toolTip());
+    QWidget::setTabOrder(Offset, tarif);
+    QWidget::setTabOrder(tarif, FileN);
+    QWidget::setTabOrder(FileN, Dat1);
+    QWidget::setTabOrder(Dat1, Dat2);
+    QWidget::setTabOrder(Dat2, LangBox);
+    QWidget::setTabOrder(LangBox, SaveB);
 }
 
 void TForm1::buildExportPage(QWidget* page)
 {
     MacInfo = groupBox(page, "MacInfo", QStringLiteral("Теги"), { 8, 4, 85, 125 });
     MacInfo->setToolTip(QStringLiteral("Пример: шаблон %1, %4 даёт строки из даты лога, запятой и адреса FidoNet"));
-    Label4 = named(new QLabel(MacInfo), "Label4");
+    Label4 = plainLabel(MacInfo, "Label4");
     Label4->setGeometry(6, 15, 76, 104);
     Label4->setAttribute(Qt::WA_TranslucentBackground);
     Label4->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -314,6 +363,10 @@ void TForm1::buildExportPage(QWidget* page)
     connect(FullStat, &QToolButton::clicked, this, [this] { guarded([this] { FullStatClick(); }); });
     connect(FullStat2, &QToolButton::clicked, this, [this] { guarded([this] { FullStat2Click(); }); });
     connect(AllStat, &QToolButton::clicked, this, [this] { guarded([this] { AllStatClick(); }); });
+
+    Label5->setBuddy(Exp);
+    Label6->setBuddy(Exp2);
+    QWidget::setTabOrder(Exp, Exp2);
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -389,6 +442,9 @@ void TForm1::FormCreate()
         if (!params_.empty() && !params_.front().empty())
             ComLine();
     } else {
+        // The languages are offered on the first start too, so that the first save applies a real one.
+        LangActivate();
+        LangBox->setCurrentIndex(velmar::firstRunLanguage(langBoxItems()));
         Mess(labelText(12));
         PageC->setCurrentIndex(kSettingsPage);
         PageV(false);
@@ -424,7 +480,8 @@ void TForm1::PageV(bool visible)
 
 void TForm1::StrFullMouseUp()
 {
-    int rest = StrFull->width() - 8;
+    // The room the columns have is the viewport's, without the frame and the vertical scroll bar.
+    int rest = StrFull->viewport()->width();
     for (int column = 0; column < 4; ++column)
         rest -= StrFull->columnWidth(column);
     // A last column that would vanish keeps the narrowest width, so the user can still grab it.
@@ -465,19 +522,21 @@ void TForm1::REadIni(const QString& name)
         strFullData_.setCell(column, 0, lang.cols[static_cast<size_t>(column) + 3]);
     StrModel->headerChanged();
     StrFullModel->headerChanged();
+    strFitter_->widen();
+    strFullFitter_->widen();
 
     for (int page = 0; page < 5; ++page)
         PageC->setTabText(page, fromCodePage(lang.pages[static_cast<size_t>(page)]));
 
     PrefBox->setTitle(fromCodePage(lang.prefBox));
     Label1->setText(fromCodePage(lang.label1));
-    Label1->setToolTip(fromCodePage(lang.label1Hint));
+    Label1->setToolTip(plainToolTip(fromCodePage(lang.label1Hint)));
     Label2->setText(fromCodePage(lang.label2));
-    Label2->setToolTip(fromCodePage(lang.label2Hint));
+    Label2->setToolTip(plainToolTip(fromCodePage(lang.label2Hint)));
     Label3->setText(fromCodePage(lang.label3));
-    Label3->setToolTip(fromCodePage(lang.label3Hint));
+    Label3->setToolTip(plainToolTip(fromCodePage(lang.label3Hint)));
     SaveB->setText(fromCodePage(lang.saveB));
-    SaveB->setToolTip(fromCodePage(lang.saveBHint));
+    SaveB->setToolTip(plainToolTip(fromCodePage(lang.saveBHint)));
     DefB->setText(fromCodePage(lang.defB));
     DateBox->setTitle(fromCodePage(lang.dateBox));
     Dat1L->setText(fromCodePage(lang.dat1L));
@@ -487,15 +546,15 @@ void TForm1::REadIni(const QString& name)
         l->adjustSize();
 
     Label5->setText(fromCodePage(lang.label5));
-    Label5->setToolTip(fromCodePage(lang.label5Hint));
+    Label5->setToolTip(plainToolTip(fromCodePage(lang.label5Hint)));
     Label6->setText(fromCodePage(lang.label6));
-    Label6->setToolTip(fromCodePage(lang.label6Hint));
+    Label6->setToolTip(plainToolTip(fromCodePage(lang.label6Hint)));
     ExpBox->setTitle(fromCodePage(lang.expBox));
     FullStat->setText(fromCodePage(lang.fullStat));
     FullStat2->setText(fromCodePage(lang.fullStat2));
     AllStat->setText(fromCodePage(lang.allStat));
     MacInfo->setTitle(fromCodePage(lang.macInfo));
-    MacInfo->setToolTip(fromCodePage(lang.macInfoHint));
+    MacInfo->setToolTip(plainToolTip(fromCodePage(lang.macInfoHint)));
     for (QLabel* l : { Label5, Label6 })
         l->adjustSize();
     Label4->setText(fromCodePage(lang.label4));
@@ -528,22 +587,28 @@ void TForm1::ReadConf()
     Exp->setText(fromCodePage(confRec_.ExpFormat()));
     Exp2->setText(fromCodePage(confRec_.Exp2Format()));
 
+    LangBox->setCurrentIndex(velmar::chooseLanguage(langBoxItems(), confRec_.LangName()));
+}
+
+std::vector<std::string> TForm1::langBoxItems() const
+{
     std::vector<std::string> items;
     for (int i = 0; i < LangBox->count(); ++i)
         items.push_back(toCodePage(LangBox->itemText(i)));
-    LangBox->setCurrentIndex(velmar::chooseLanguage(items, confRec_.LangName()));
+    return items;
 }
 
 void TForm1::WriteConf()
 {
     velmar::setCurrentDirectory(startDir_);
     velmar::ConfTexts texts;
-    texts.tarif = toCodePage(tarif->text());
-    texts.offset = toCodePage(Offset->text());
-    texts.logFile = toCodePage(FileN->text());
-    texts.exp = toCodePage(Exp->text());
-    texts.exp2 = toCodePage(Exp2->text());
-    texts.langName = toCodePage(LangBox->currentText());
+    // A text the code page cannot hold is refused before anything is written.
+    texts.tarif = toCodePageExactly(tarif->text());
+    texts.offset = toCodePageExactly(Offset->text());
+    texts.logFile = toCodePageExactly(FileN->text());
+    texts.exp = toCodePageExactly(Exp->text());
+    texts.exp2 = toCodePageExactly(Exp2->text());
+    texts.langName = toCodePageExactly(LangBox->currentText());
     velmar::saveConfRec(velmar::joinPath(startDir_, kConfigName), confRec_, texts);
 }
 
@@ -575,10 +640,12 @@ void TForm1::FillTabl()
     const std::string to = toCodePage(Dat2->currentText());
     const velmar::Charge charge { confRec_.OffsetSec, confRec_.TarifPerMin };
 
+    strData_.forgetLongest();
     {
         const ModelRebuild rebuild(*StrModel, Str, [this] { syncDayBoxes(false); });
         velmar::FillTabl(logText_, from, to, charge, strData_, dat1Days_, dat2Days_, sessionTimes_);
     }
+    strFitter_->widen();
     syncDayBoxes(true);
     Str->scrollToBottom();
 }
@@ -586,8 +653,12 @@ void TForm1::FillTabl()
 void TForm1::FillFull()
 {
     const WaitCursor wait;
-    const ModelRebuild rebuild(*StrFullModel);
-    velmar::FillFull(strData_, strFullData_, labelText(0), confRec_.TarifPerMin);
+    strFullData_.forgetLongest();
+    {
+        const ModelRebuild rebuild(*StrFullModel);
+        velmar::FillFull(strData_, strFullData_, labelText(0), confRec_.TarifPerMin);
+    }
+    strFullFitter_->widen();
 }
 
 void TForm1::syncDayBoxes(bool withDat2)
@@ -621,7 +692,7 @@ void TForm1::ApplyBClick()
 
 void TForm1::DefBClick()
 {
-    tarif->setText(QStringLiteral("4,79"));
+    tarif->setText(defaultTariffText());
     Offset->setText(QStringLiteral("0"));
     FileN->setText(QStringLiteral("C:\\Mail\\LOG\\NEW_LINE.LOG"));
     Exp->setText(fromCodePage(velmar::kDefaultExpFormat));
@@ -685,7 +756,7 @@ void TForm1::ExpStat(int tagOffset, const velmar::Table& table, const QString& t
 void TForm1::exportToChosenFile(bool detailed, bool summary)
 {
     const std::optional<QString> chosen = dialogs_.saveFile(this, QStringLiteral("Экспортировать"),
-        QStringLiteral("Export text file (*.*)"), QStringLiteral("txt"), lastExportName_);
+        QStringLiteral("Export text file (*)"), QStringLiteral("txt"), lastExportName_);
     if (!chosen)
         return;
     lastExportName_ = *chosen;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+class ColumnFitter;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -23,7 +24,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
 class QToolButton;
-class ReadmePage;
+class SortedRowsModel;
 class StatGrid;
 class StatTableModel;
 class UserDialogs;
@@ -114,10 +115,7 @@ private:
     void onFocusChanged(QWidget* old, QWidget* now);
     void exportToChosenFile(bool detailed, bool summary);
     void syncDayBoxes(bool withDat2);
-    /// Refuses a number edit whose text the converter rejects: the message, the saved value back, the focus.
-    template <typename Convert> void checkNumberEdit(QLineEdit* edit, Convert&& convert, std::string_view saved);
-    /// The files the program reads: no export may take the place of one of them.
-    std::vector<std::string> inputFiles() const;
+    std::vector<std::string> langBoxItems() const;
 
     // What the command line asks of the window.
     bool Rewr(const std::string& fileName) override;
@@ -141,7 +139,8 @@ private:
     std::vector<std::string> dat2Days_;
     std::optional<velmar::Language> fallbackLanguage_;
     QString lastExportName_;
-    std::unique_ptr<ReadmePage> readme_;
+    std::unique_ptr<ColumnFitter> strFitter_;
+    std::unique_ptr<ColumnFitter> strFullFitter_;
     bool endRequested_ = false;
     int messageCount_ = 0;
 
@@ -157,6 +156,8 @@ public:
     StatGrid* StrFull = nullptr;
     StatTableModel* StrModel = nullptr;
     StatTableModel* StrFullModel = nullptr;
+    SortedRowsModel* StrOrder = nullptr; // the order the detailed page shows
+    SortedRowsModel* StrFullOrder = nullptr; // the order the summary page shows
     QGroupBox* PrefBox = nullptr;
     QLabel* Label1 = nullptr;
     QLineEdit* Offset = nullptr;

@@ -1,8 +1,10 @@
 #include "Unit1/Texts.h"
 
 #include "platform/CodePage.h"
+#include "platform/Errors.h"
 
 #include <QFile>
+#include <QTextDocument>
 
 QString fromCodePage(std::string_view bytes)
 {
@@ -27,6 +29,25 @@ std::string toCodePage(const QString& text)
     for (char32_t ch : text.toUcs4())
         bytes += static_cast<char>(page.fromUnicode(ch));
     return bytes;
+}
+
+std::string toCodePageExactly(const QString& text)
+{
+    const velmar::CodePage& page = velmar::CodePage::current();
+    std::string bytes = toCodePage(text);
+    for (char32_t ch : text.toUcs4()) {
+        if (ch != U'?' && page.fromUnicode(ch) == '?')
+            throw velmar::CodePageError(bytes, ch, page.name());
+    }
+    return bytes;
+}
+
+QString plainToolTip(const QString& text)
+{
+    // A hint is read as markup when it looks like some; such a text is escaped so it shows letter for letter.
+    if (!Qt::mightBeRichText(text))
+        return text;
+    return Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal);
 }
 
 std::string toNativePath(const QString& path)

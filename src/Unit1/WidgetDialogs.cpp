@@ -7,6 +7,8 @@ void WidgetDialogs::showError(QWidget*, const QString& text)
 {
     // No parent: the box stands centred on the screen, as the error box always has.
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), text, QMessageBox::Ok);
+    // Messages come from language files and errors: shown as they stand, never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

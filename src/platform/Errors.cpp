@@ -1,6 +1,7 @@
 #include "platform/Errors.h"
 
 #include <cerrno>
+#include <cstdio>
 
 namespace velmar {
 
@@ -85,6 +86,25 @@ InOutError InOutError::fromErrno(int err)
     default:
         return InOutError(err, "I/O error " + std::to_string(err));
     }
+}
+
+namespace {
+std::string codePageMessage(std::string_view text, char32_t character, std::string_view codePage)
+{
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(character));
+    std::string tail = " holds the character ";
+    tail += code;
+    tail += ", which the code page ";
+    tail += codePage;
+    tail += " cannot hold; nothing was saved";
+    return quoted(text, tail);
+}
+} // namespace
+
+CodePageError::CodePageError(std::string_view text, char32_t character, std::string_view codePage)
+    : Error(codePageMessage(text, character, codePage))
+{
 }
 
 InOutError InOutError::readBeyondEnd()

@@ -58,6 +58,15 @@ private:
     int code_;
 };
 
+/// A text typed or picked in the window that the code page of the settings and language files cannot hold;
+/// stored, its characters would turn into "?".
+class CodePageError : public Error {
+public:
+    /// "'<text>' holds the character U+<code>, which the code page <page> cannot hold; nothing was saved"
+    /// (`text` in the code page, its lacking characters already shown as "?").
+    CodePageError(std::string_view text, char32_t character, std::string_view codePage);
+};
+
 /// A whole text file that cannot be loaded: "Cannot open file <name>".
 class FileOpenError : public Error {
 public:

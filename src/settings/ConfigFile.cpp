@@ -151,4 +151,12 @@ int chooseLanguage(const std::vector<std::string>& items, std::string_view langN
     return -1;
 }
 
+int firstRunLanguage(const std::vector<std::string>& items)
+{
+    const int russian = chooseLanguage(items, "russian");
+    if (russian >= 0 || items.empty())
+        return russian;
+    return 0;
+}
+
 } // namespace velmar

@@ -41,4 +41,8 @@ void saveConfRec(const std::string& path, TConfRec& rec, const ConfTexts& texts)
 /// "russian" (the language the installation always ships), else -1.
 int chooseLanguage(const std::vector<std::string>& items, std::string_view langName);
 
+/// The language offered on a start without settings: "russian" when it is listed, else the first item,
+/// else -1 (nothing listed).
+int firstRunLanguage(const std::vector<std::string>& items);
+
 } // namespace velmar

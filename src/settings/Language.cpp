@@ -46,7 +46,8 @@ Language readLanguage(const std::string& path)
     lang.macInfoHint = exp("H10");
     for (int key = 11; key <= 18; ++key) {
         lang.label4 += exp(std::to_string(key));
-        lang.label4 += "\n\r"; // line feed first: the order the window has always shown
+        // A line feed alone: a carriage return after it would start the next line with a blank.
+        lang.label4 += '\n';
     }
 
     for (size_t i = 0; i < lang.labels.size(); ++i)

@@ -42,7 +42,7 @@ struct Language {
     std::string allStat; ///< "5"
     std::string macInfo; ///< "10"
     std::string macInfoHint; ///< "H10"
-    /// The tag list: keys "11" to "18" of "Export", each followed by a line feed and a carriage return.
+    /// The tag list: keys "11" to "18" of "Export", each followed by a line feed.
     std::string label4;
 
     /// "Labels" keys "0" to "15": the messages and words that the program shows by index.

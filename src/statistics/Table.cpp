@@ -37,7 +37,20 @@ void appendLength(std::string& out, size_t length)
 
 Table::Table(int colCount)
     : colCount_(colCount)
+    , longest_(static_cast<size_t>(std::max(colCount, 0)))
 {
+}
+
+int Table::longestRow(int col) const
+{
+    if (col < 0 || col >= colCount_)
+        return 0;
+    return longest_[static_cast<size_t>(col)].row;
+}
+
+void Table::forgetLongest()
+{
+    std::fill(longest_.begin(), longest_.end(), Longest {});
 }
 
 void Table::setRowCount(int rows)
@@ -65,6 +78,7 @@ void Table::setCell(int col, int row, std::string_view text)
 {
     if (col < 0 || col >= colCount_ || row < 0)
         return;
+    noteLength(static_cast<size_t>(col), row, text.size());
     if (static_cast<size_t>(row) >= slots_.size()) {
         if (text.empty())
             return;
@@ -103,6 +117,7 @@ void Table::setRow(int row, std::span<const std::string_view> texts)
     size_t keep = 0;
     const size_t columns = std::min(texts.size(), static_cast<size_t>(colCount_));
     for (size_t c = 0; c < columns; ++c) {
+        noteLength(c, row, texts[c].size());
         appendLength(scratch_, texts[c].size());
         scratch_.append(texts[c]);
         if (!texts[c].empty())

@@ -38,6 +38,12 @@ public:
     /// Empties every cell of the row.
     void clearRow(int row);
 
+    /// The data row (1 or more) that received the longest text of the column since the table was made or
+    /// forgetLongest() was called; 0 when none did. Tracked as rows are written, so that the window can
+    /// size its columns by measuring one text instead of every cell.
+    int longestRow(int col) const;
+    void forgetLongest();
+
     /// Bytes held for the cells, for the benchmarks.
     size_t memoryUsed() const;
 
@@ -55,6 +61,11 @@ private:
     };
 
     void storeRow(int row, const std::string& block);
+    void noteLength(size_t col, int row, size_t length)
+    {
+        if (row > 0 && length > longest_[col].length)
+            longest_[col] = { length, row };
+    }
     char* allocate(size_t size);
     void compact();
 
@@ -65,6 +76,11 @@ private:
     size_t held_ = 0; // bytes of all chunks
     size_t waste_ = 0; // bytes of blocks that rows have left
     std::string scratch_;
+    struct Longest {
+        size_t length = 0;
+        int row = 0;
+    };
+    std::vector<Longest> longest_;
 };
 
 } // namespace velmar

@@ -123,7 +123,7 @@ TEST_F(StartUp, ShortConfigStopsWithItsMessageAndKeepsTheBuiltInTexts)
     TForm1 form(dialogs);
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages[0], QStringLiteral("Read beyond end of file"));
-    EXPECT_EQ(form.tarif->text(), QStringLiteral("4,79"));
+    EXPECT_EQ(form.tarif->text(), QStringLiteral("4.79")); // built in, with the locale's decimal point
     EXPECT_EQ(form.FileN->text(), QStringLiteral("C:\\Mail\\LOG\\new_line.log"));
 }
 

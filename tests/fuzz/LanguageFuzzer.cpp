@@ -128,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The tag list: eight lines, each ended by LF CR, from keys 11 to 18 of "Export".
     std::string label4;
     for (int key = 11; key <= 18; ++key)
-        label4 += lookUp(lines, "Export", std::to_string(key)).value_or("") + "\n\r";
+        label4 += lookUp(lines, "Export", std::to_string(key)).value_or("") + "\n";
     FUZZ_CHECK_EQ(lang.label4, label4);
     return 0;
 }

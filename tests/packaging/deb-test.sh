@@ -64,6 +64,13 @@ case $depends in
 *libc6*) ;;
 *) fail "Depends does not name libc6: '$depends'" ;;
 esac
+# The window's font and Qt's own texts in the user's language.
+for runtime in fonts-wine qt6-translations-l10n; do
+    case $depends in
+    *"$runtime"*) ;;
+    *) fail "Depends does not name $runtime: '$depends'" ;;
+    esac
+done
 [ "$(field Description | wc -l)" -ge 3 ] || fail "the Description has no lines beyond its summary"
 
 # Everything belongs to root and nothing is writable by others.

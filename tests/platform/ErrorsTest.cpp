@@ -37,6 +37,29 @@ TEST(Errors, ConversionMessagesQuoteTheText)
     EXPECT_STREQ(ConvertError::invalidFloat("4.79").what(), "'4.79' is not a valid floating point value");
 }
 
+TEST(Errors, CodePageMessageNamesTheCharacterAndThePage)
+{
+    struct Case {
+        const char* name;
+        std::string text;
+        char32_t character;
+        const char* expected;
+    };
+    const Case cases[] = {
+        // e with acute accent is U+00E9; the text arrives with it already shown as "?".
+        { "latin letter", "/home/caf?/new_line.log", U'\u00E9',
+            "'/home/caf?/new_line.log' holds the character U+00E9, which the code page windows-1251 cannot hold; "
+            "nothing was saved" },
+        // Beyond the first plane the code has more than four digits.
+        { "emoji", "%1 ?", U'\U0001F600',
+            "'%1 ?' holds the character U+1F600, which the code page windows-1251 cannot hold; nothing was saved" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_STREQ(CodePageError(c.text, c.character, "windows-1251").what(), c.expected);
+    }
+}
+
 // A line of many megabytes in a damaged log must not become a message of that size.
 TEST(Errors, ConversionMessagesQuoteAtMost1024Bytes)
 {

@@ -376,6 +376,29 @@ TEST(ConfigFile, ChoosesTheLanguage)
     }
 }
 
+TEST(ConfigFile, FirstRunLanguagePrefersRussianElseTheFirst)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::string> items;
+        int expected;
+    };
+    const Case cases[] = {
+        // The installation ships "russian": it is chosen wherever it stands.
+        { "russian second", { "english", "russian" }, 1 },
+        { "russian in other case", { "english", "RUSSIAN" }, 1 },
+        // Without it the first listed language, so that a save never applies the empty name.
+        { "no russian", { "german", "english" }, 0 },
+        { "one item", { "english" }, 0 },
+        // Nothing listed: nothing chosen.
+        { "no items", {}, -1 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(firstRunLanguage(c.items), c.expected);
+    }
+}
+
 TEST(ConfigFile, DemoConfigIsWhatASaveOfTheDemoSettingsWrites)
 {
     test::TempDir dir;

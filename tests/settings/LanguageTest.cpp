@@ -12,7 +12,7 @@
 namespace velmar {
 namespace {
 
-const std::string kEightEmptyLines = "\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r";
+const std::string kEightEmptyLines = "\n\n\n\n\n\n\n\n";
 
 TEST(Language, MissingFileGivesEveryDefault)
 {
@@ -104,13 +104,12 @@ TEST(Language, TagListIsEightLinesEachEndedByLineFeedAndCarriageReturn)
         std::string expected;
     };
     const Case cases[] = {
-        // Keys 11..18 = A..H, each followed by LF then CR.
-        { "all eight", "11=A\r\n12=B\r\n13=C\r\n14=D\r\n15=E\r\n16=F\r\n17=G\r\n18=H\r\n",
-            "A\n\rB\n\rC\n\rD\n\rE\n\rF\n\rG\n\rH\n\r" },
+        // Keys 11..18 = A..H, each followed by a line feed alone, so every line starts at the left edge.
+        { "all eight", "11=A\r\n12=B\r\n13=C\r\n14=D\r\n15=E\r\n16=F\r\n17=G\r\n18=H\r\n", "A\nB\nC\nD\nE\nF\nG\nH\n" },
         // Keys in the file out of order still come in key order.
-        { "file order does not matter", "18=H\r\n11=A\r\n", "A\n\r\n\r\n\r\n\r\n\r\n\r\n\rH\n\r" },
+        { "file order does not matter", "18=H\r\n11=A\r\n", "A\n\n\n\n\n\n\nH\n" },
         // A missing key is an empty line; key 19 is not read.
-        { "gaps", "12=B\r\n19=I\r\n", "\n\rB\n\r\n\r\n\r\n\r\n\r\n\r\n\r" },
+        { "gaps", "12=B\r\n19=I\r\n", "\nB\n\n\n\n\n\n\n" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -250,14 +249,14 @@ TEST(Language, ShippedLanguageFilesAreComplete)
                  &lang.defB, &lang.dateBox, &lang.dat1L, &lang.dat2L, &lang.applyB, &lang.label5, &lang.label6,
                  &lang.expBox, &lang.fullStat, &lang.fullStat2, &lang.allStat, &lang.macInfo })
             EXPECT_NE(*text, "");
-        // Eight tag lines, "%1" to "%8" in order, each ended by LF CR.
+        // Eight tag lines, "%1" to "%8" in order, each ended by a line feed.
         size_t at = 0;
         for (int tag = 1; tag <= 8; ++tag) {
             const std::string expected = std::string(1, '%') += std::to_string(tag);
             EXPECT_EQ(lang.label4.compare(at, 2, expected), 0) << "tag " << tag;
-            at = lang.label4.find("\n\r", at);
+            at = lang.label4.find('\n', at);
             ASSERT_NE(at, std::string::npos);
-            at += 2;
+            at += 1;
         }
         EXPECT_EQ(at, lang.label4.size());
         // The readme is named without a directory and lies next to the language file.

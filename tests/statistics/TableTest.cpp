@@ -104,3 +104,49 @@ TEST(Table, ManyRewritesKeepEveryRow)
     }
     EXPECT_LT(t.memoryUsed(), 2 * fresh.memoryUsed());
 }
+
+TEST(Table, LongestTextOfEachColumnIsNotedAsRowsAreWritten)
+{
+    struct Step {
+        int row;
+        std::vector<std::string_view> texts; // written with setRow
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+        std::vector<int> longest; // expected longestRow of columns 0, 1, 2
+    };
+    const Case cases[] = {
+        // The header row is no data: its long caption is not noted.
+        { "header ignored", { { 0, { "a long caption", "x", "y" } } }, { 0, 0, 0 } },
+        // Column by column the row of the longest text; the first of equal lengths stays.
+        { "per column",
+            { { 1, { "1-Jan-2004", "10", "1,000" } }, { 2, { "27-Nob-2003", "9", "1,000,000" } },
+                { 3, { "27-Dec-2003", "100", "-" } } },
+            { 2, 3, 2 } },
+        // A column never written with text keeps row 0.
+        { "empty column", { { 1, { "a", "" } } }, { 1, 0, 0 } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Table t(3);
+        for (const Step& step : c.steps)
+            t.setRow(step.row, step.texts);
+        for (int col = 0; col < 3; ++col)
+            EXPECT_EQ(t.longestRow(col), c.longest[static_cast<size_t>(col)]) << "column " << col;
+    }
+}
+
+TEST(Table, ForgettingTheLongestStartsAfresh)
+{
+    Table t(2);
+    t.setCell(1, 5, "a long address");
+    EXPECT_EQ(t.longestRow(1), 5);
+    t.forgetLongest();
+    EXPECT_EQ(t.longestRow(1), 0);
+    t.setCell(1, 2, "short");
+    EXPECT_EQ(t.longestRow(1), 2);
+    // Outside the columns: no row.
+    EXPECT_EQ(t.longestRow(2), 0);
+    EXPECT_EQ(t.longestRow(-1), 0);
+}

@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QLocale>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <cstdlib>
 #include <gtest/gtest.h>
 
@@ -13,6 +15,10 @@ int main(int argc, char** argv)
     QApplication::setAttribute(Qt::AA_Use96Dpi);
     QApplication app(argc, argv);
     QLocale::setDefault(QLocale::c());
+    // Nothing a test does may reach the user's own configuration location.
+    const QTemporaryDir settingsDir;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
     velmar::setCurrentLocale(velmar::LocaleFormat { '.', ':' });
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
