@@ -24,6 +24,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
 class QToolButton;
+class ReadmePage;
 class SortedRowsModel;
 class StatGrid;
 class StatTableModel;
@@ -116,6 +117,10 @@ private:
     void exportToChosenFile(bool detailed, bool summary);
     void syncDayBoxes(bool withDat2);
     std::vector<std::string> langBoxItems() const;
+    /// Refuses a number edit whose text the converter rejects: the message, the saved value back, the focus.
+    template <typename Convert> void checkNumberEdit(QLineEdit* edit, Convert&& convert, std::string_view saved);
+    /// The files the program reads: no export may take the place of one of them.
+    std::vector<std::string> inputFiles() const;
 
     // What the command line asks of the window.
     bool Rewr(const std::string& fileName) override;
@@ -139,6 +144,7 @@ private:
     std::vector<std::string> dat2Days_;
     std::optional<velmar::Language> fallbackLanguage_;
     QString lastExportName_;
+    std::unique_ptr<ReadmePage> readme_;
     std::unique_ptr<ColumnFitter> strFitter_;
     std::unique_ptr<ColumnFitter> strFullFitter_;
     bool endRequested_ = false;
