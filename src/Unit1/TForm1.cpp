@@ -2,8 +2,8 @@
 
 #include "Unit1/ColumnFitter.h"
 #include "Unit1/ConsoleDialogs.h"
-#include "Unit1/ReadmePage.h"
 #include "Unit1/DayBox.h"
+#include "Unit1/ReadmePage.h"
 #include "Unit1/SortedRowsModel.h"
 #include "Unit1/StatGrid.h"
 #include "Unit1/StatTableModel.h"

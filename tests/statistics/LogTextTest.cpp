@@ -390,8 +390,10 @@ TEST(LogText, ALogShortenedOrReplacedWhileItIsReadFailsTheRead)
         void (*change)(const std::string& path);
         bool fails;
     } cases[] = {
-        { "emptied after the first block", 1, [](const std::string& p) { ASSERT_EQ(::truncate(p.c_str(), 0), 0); }, true },
-        { "cut to 100 bytes in the middle", 20, [](const std::string& p) { ASSERT_EQ(::truncate(p.c_str(), 100), 0); }, true },
+        { "emptied after the first block", 1, [](const std::string& p) { ASSERT_EQ(::truncate(p.c_str(), 0), 0); },
+            true },
+        { "cut to 100 bytes in the middle", 20, [](const std::string& p) { ASSERT_EQ(::truncate(p.c_str(), 100), 0); },
+            true },
         // Emptied, then written again by the mailer, but less than was read: still shorter than before.
         { "emptied and written anew", 5,
             [](const std::string& p) { test::writeFile(p, "12-Mar-2003 new line after the rotation\r\n"); }, true },
