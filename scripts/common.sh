@@ -2,7 +2,7 @@
 # shellcheck shell=bash
 
 VELMAR_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-VELMAR_PACKAGES=(cmake make g++ qt6-base-dev libgtest-dev)
+VELMAR_PACKAGES=(cmake make g++ qt6-base-dev qt6-charts-dev qt6-svg-dev libqt6opengl6-dev libgtest-dev)
 
 # ensure_packages PKG...: installs with apt-get the packages that are not installed yet.
 ensure_packages() {

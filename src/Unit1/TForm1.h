@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+class ChartsPage;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -50,6 +51,7 @@ public:
     static constexpr int kSettingsPage = 2;
     static constexpr int kExportPage = 3;
     static constexpr int kInfoPage = 4;
+    static constexpr int kChartsPage = 5;
 
     // Start-up and shutdown.
     void FormCreate();
@@ -112,6 +114,9 @@ private:
     void onFocusChanged(QWidget* old, QWidget* now);
     void exportToChosenFile(bool detailed, bool summary);
     void syncDayBoxes(bool withDat2);
+    /// Draws the charts from the detailed table when they are in sight and the table changed since.
+    void refreshCharts();
+    void saveCharts(int format);
 
     // What the command line asks of the window.
     bool Rewr(const std::string& fileName) override;
@@ -135,6 +140,8 @@ private:
     std::vector<std::string> dat2Days_;
     std::optional<velmar::Language> fallbackLanguage_;
     QString lastExportName_;
+    QString lastChartsName_;
+    bool chartsStale_ = true;
     bool copyMade_ = false;
     bool endRequested_ = false;
     int messageCount_ = 0;
@@ -180,4 +187,6 @@ public:
     QToolButton* FullStat2 = nullptr;
     QToolButton* AllStat = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
+    QWidget* TabCharts = nullptr;
+    ChartsPage* Charts = nullptr;
 };
