@@ -137,6 +137,10 @@ std::string copyLockedLog(const std::string& logPath, const std::string& startDi
 /// Deletes joinPath(startDir, "~Log.tmp") when it exists; raises InOutError when it cannot.
 void removeLogCopy(const std::string& startDir);
 
+/// Takes a shared lock of both kinds a writer here may use (flock and fcntl) on an open file. False when
+/// another holder keeps the file to itself; a file system that offers no locking at all is read without one.
+bool lockShared(int fd);
+
 /// The name of the copy of a locked log.
 inline constexpr std::string_view kLogCopyName = "~Log.tmp";
 
