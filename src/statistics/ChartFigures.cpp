@@ -8,8 +8,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
-#include <unordered_map>
 
 namespace velmar {
 
@@ -28,33 +26,72 @@ int hourOf(double timeOfDay)
     return static_cast<int>(std::clamp<int64_t>(second / 3600, 0, 23));
 }
 
-void addMonths(ChartFigures& figures, const std::map<int64_t, MonthFigure>& byMonth)
+} // namespace
+
+void ChartTally::add(const Table& Str, int first, int end)
 {
-    if (byMonth.empty())
-        return;
-    const int64_t first = byMonth.begin()->first;
-    const int64_t last = byMonth.rbegin()->first;
-    if (last - first >= ChartFigures::kMaxMonthSpan) {
-        for (const auto& entry : byMonth)
-            figures.months.push_back(entry.second);
-        return;
-    }
-    for (int64_t index = first; index <= last; ++index) {
-        const auto found = byMonth.find(index);
-        if (found != byMonth.end()) {
-            figures.months.push_back(found->second);
-        } else {
-            MonthFigure empty;
-            empty.year = static_cast<int>(index / 12);
-            empty.month = static_cast<int>(index % 12) + 1;
-            figures.months.push_back(empty);
+    std::array<std::string_view, 7> cells {};
+    for (int r = first; r < end; ++r) {
+        Str.rowCells(r, cells);
+        if (cells[0].empty())
+            continue; // the empty data row of a table without sessions
+        if (lastMonth_ < 0 || cells[0] != lastDate_) {
+            int year = 0, month = 0, day = 0;
+            calendarDate(VelmarToDate(cells[0]), year, month, day);
+            lastMonth_ = monthIndex(year, month);
+            lastDate_.assign(cells[0]);
         }
+        const int64_t minutes = toInt64(cells[4]);
+        const double money = toFloat(cells[6]);
+        const int hour = hourOf(toTimeOfDay(cells[1]));
+
+        MonthSums& month = byMonth_[lastMonth_];
+        month.money += money;
+        month.minutes = addSaturating(month.minutes, minutes);
+        month.sessions = addSaturating(month.sessions, 1);
+        ++byHour_[static_cast<size_t>(hour)];
+        ++sessions_;
+
+        const auto [found, added] = addressIndex_.try_emplace(foldCase(cells[3]), addresses_.size());
+        if (added)
+            addresses_.push_back(AddressFigure { std::string(cells[3]), 0.0, 0 });
+        AddressFigure& address = addresses_[found->second];
+        address.money += money;
+        address.sessions = addSaturating(address.sessions, 1);
     }
 }
 
-void addAddresses(ChartFigures& figures, std::vector<AddressFigure> addresses)
+ChartFigures ChartTally::figures() const
 {
+    ChartFigures figures;
+    figures.sessions = sessions_;
+    figures.sessionsByHour = byHour_;
+
+    const auto monthOf = [](int64_t index, const MonthSums& sums) {
+        MonthFigure m;
+        m.year = static_cast<int>(index / 12);
+        m.month = static_cast<int>(index % 12) + 1;
+        m.money = sums.money;
+        m.minutes = sums.minutes;
+        m.sessions = sums.sessions;
+        return m;
+    };
+    if (!byMonth_.empty()) {
+        const int64_t firstMonth = byMonth_.begin()->first;
+        const int64_t lastMonth = byMonth_.rbegin()->first;
+        if (lastMonth - firstMonth >= ChartFigures::kMaxMonthSpan) {
+            for (const auto& [index, sums] : byMonth_)
+                figures.months.push_back(monthOf(index, sums));
+        } else {
+            for (int64_t index = firstMonth; index <= lastMonth; ++index) {
+                const auto found = byMonth_.find(index);
+                figures.months.push_back(monthOf(index, found != byMonth_.end() ? found->second : MonthSums {}));
+            }
+        }
+    }
+
     // Stable, so that addresses of equal money stay in the order the log first shows them.
+    std::vector<AddressFigure> addresses = addresses_;
     std::stable_sort(addresses.begin(), addresses.end(),
         [](const AddressFigure& a, const AddressFigure& b) { return a.money > b.money; });
     const size_t top = std::min(addresses.size(), ChartFigures::kTopAddresses);
@@ -65,57 +102,14 @@ void addAddresses(ChartFigures& figures, std::vector<AddressFigure> addresses)
     }
     addresses.resize(top);
     figures.topAddresses = std::move(addresses);
+    return figures;
 }
-
-} // namespace
 
 ChartFigures chartFigures(const Table& Str)
 {
-    ChartFigures figures;
-    std::map<int64_t, MonthFigure> byMonth;
-    std::vector<AddressFigure> addresses;
-    std::unordered_map<std::string, size_t> addressIndex; // folded address -> its entry
-
-    // Sessions of one day stand together in the log, so the date of the row before is usually the same.
-    std::string lastDate;
-    MonthFigure* lastMonth = nullptr;
-
-    const int rows = Str.rowCount();
-    std::array<std::string_view, 7> cells {};
-    for (int r = 1; r < rows; ++r) {
-        Str.rowCells(r, cells);
-        if (cells[0].empty())
-            continue; // the empty data row of a table without sessions
-        if (lastMonth == nullptr || cells[0] != lastDate) {
-            int year = 0, month = 0, day = 0;
-            calendarDate(VelmarToDate(cells[0]), year, month, day);
-            MonthFigure& entry = byMonth[monthIndex(year, month)];
-            entry.year = year;
-            entry.month = month;
-            lastMonth = &entry;
-            lastDate.assign(cells[0]);
-        }
-        const int64_t minutes = toInt64(cells[4]);
-        const double money = toFloat(cells[6]);
-        const int hour = hourOf(toTimeOfDay(cells[1]));
-
-        lastMonth->money += money;
-        lastMonth->minutes = addSaturating(lastMonth->minutes, minutes);
-        lastMonth->sessions = addSaturating(lastMonth->sessions, 1);
-        ++figures.sessionsByHour[static_cast<size_t>(hour)];
-        ++figures.sessions;
-
-        const auto [found, added] = addressIndex.try_emplace(foldCase(cells[3]), addresses.size());
-        if (added)
-            addresses.push_back(AddressFigure { std::string(cells[3]), 0.0, 0 });
-        AddressFigure& address = addresses[found->second];
-        address.money += money;
-        address.sessions = addSaturating(address.sessions, 1);
-    }
-
-    addMonths(figures, byMonth);
-    addAddresses(figures, std::move(addresses));
-    return figures;
+    ChartTally tally;
+    tally.add(Str, 1, Str.rowCount());
+    return tally.figures();
 }
 
 std::string monthLabel(int year, int month)

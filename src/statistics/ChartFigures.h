@@ -2,8 +2,10 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace velmar {
@@ -45,6 +47,34 @@ struct ChartFigures {
     static constexpr size_t kTopAddresses = 10;
     /// The longest span of months that is listed with its empty months.
     static constexpr int kMaxMonthSpan = 1200;
+};
+
+/// The chart figures taken in a few detailed rows at a time, so that rows appended later are added to
+/// what is known instead of reading the whole table again.
+class ChartTally {
+public:
+    /// Adds the detailed rows first to end - 1 (an empty date marks the empty row of a table without
+    /// sessions and is passed over). Raises the conversion error of a cell that does not read back; the
+    /// rows before it stay added.
+    void add(const Table& Str, int first, int end);
+    /// The figures of every row added.
+    ChartFigures figures() const;
+
+private:
+    struct MonthSums {
+        double money = 0.0;
+        int64_t minutes = 0;
+        int64_t sessions = 0;
+    };
+
+    std::map<int64_t, MonthSums> byMonth_; // year * 12 + month - 1
+    std::vector<AddressFigure> addresses_; // in the order the log first shows them
+    std::unordered_map<std::string, size_t> addressIndex_; // folded address -> its entry
+    std::array<int64_t, 24> byHour_ {};
+    int64_t sessions_ = 0;
+    // Sessions of one day stand together in the log, so the date of the row before is usually the same.
+    std::string lastDate_;
+    int64_t lastMonth_ = -1;
 };
 
 /// Computes the chart figures from the rows of the detailed table: date (column 0), start time (1),

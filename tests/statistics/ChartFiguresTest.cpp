@@ -232,3 +232,47 @@ TEST(LogDate, CalendarDateIsTheInverseOfDateValue)
 }
 
 } // namespace
+
+namespace {
+
+TEST(ChartTally, RowsAddedInPiecesGiveTheFiguresOfOneTally)
+{
+    ScopedLocale locale({ '.', ':' });
+    // 40 sessions over 7 addresses and three months; every way of cutting them in two and in pieces of 3.
+    std::vector<std::string> text;
+    std::vector<Session> sessions;
+    text.reserve(200);
+    for (int i = 0; i < 40; ++i) {
+        text.push_back(std::to_string(1 + i % 28) + (i < 15 ? "-Sen-2003" : i < 30 ? "-Okt-2003" : "-Dec-2003"));
+        text.push_back((i % 24 < 10 ? "0" : "") + std::to_string(i % 24) + ":30:00");
+        text.push_back("2:5020/" + std::to_string(i % 7));
+        text.push_back(std::to_string(1 + i % 5));
+        text.push_back(std::to_string(i % 5) + ".25");
+    }
+    for (size_t i = 0; i < text.size(); i += 5)
+        sessions.push_back(
+            { text[i].c_str(), text[i + 1].c_str(), text[i + 2].c_str(), text[i + 3].c_str(), text[i + 4].c_str() });
+    const Table Str = detailed(sessions);
+    const ChartFigures whole = chartFigures(Str);
+    ASSERT_EQ(whole.months.size(), 4u); // Sen, Okt, the empty Nob, Dec
+
+    std::vector<std::vector<int>> cuttings = { { 3, 6, 9, 12, 15, 18, 21, 24, 27, 30, 33, 36, 39 } };
+    for (int cut = 1; cut <= 40; ++cut)
+        cuttings.push_back({ cut });
+    for (const std::vector<int>& cuts : cuttings) {
+        SCOPED_TRACE(cuts.front());
+        ChartTally tally;
+        int from = 1;
+        for (int cut : cuts) {
+            tally.add(Str, from, cut + 1);
+            from = cut + 1;
+        }
+        tally.add(Str, from, Str.rowCount());
+        const ChartFigures pieces = tally.figures();
+        EXPECT_EQ(monthsOf(pieces), monthsOf(whole));
+        EXPECT_EQ(addressesOf(pieces), addressesOf(whole));
+        EXPECT_EQ(pieces.sessionsByHour, whole.sessionsByHour);
+    }
+}
+
+} // namespace
