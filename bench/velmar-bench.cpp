@@ -8,6 +8,7 @@
 #include "platform/TextFile.h"
 #include "settings/Language.h"
 #include "statistics/Charging.h"
+#include "statistics/ChartFigures.h"
 #include "statistics/DayList.h"
 #include "statistics/LogText.h"
 #include "statistics/SessionExtraction.h"
@@ -111,6 +112,7 @@ struct Round {
     double fillTabl = 0;
     double fillFull = 0;
     double exportBoth = 0;
+    double charts = 0; // the figures of the charts page
     double cpuBoth = 0; // processor time of FillTabl and FillFull, all threads
 };
 
@@ -151,6 +153,12 @@ Round runOnce(const std::string& logPath, const std::string& exportPath, const C
     velmar::FillFull(Str, StrFull, captions.total, kTarifPerMin);
     round.fillFull = secondsSince(start);
     round.cpuBoth = processCpuSeconds() - cpuStart;
+
+    start = Clock::now();
+    const velmar::ChartFigures figures = velmar::chartFigures(Str);
+    round.charts = secondsSince(start);
+    if (figures.sessions != countedSessions(Str))
+        throw std::runtime_error("the chart figures do not count every session");
 
     bool badTag = false;
     start = Clock::now();
@@ -275,12 +283,13 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    std::vector<double> fillTabl, fillFull, both, exportBoth, cpuBoth;
+    std::vector<double> fillTabl, fillFull, both, exportBoth, charts, cpuBoth;
     for (const Round& round : rounds) {
         fillTabl.push_back(round.fillTabl);
         fillFull.push_back(round.fillFull);
         both.push_back(round.fillTabl + round.fillFull);
         exportBoth.push_back(round.exportBoth);
+        charts.push_back(round.charts);
         cpuBoth.push_back(round.cpuBoth);
     }
     const uint64_t exportBytes = fileSize(exportPath);
@@ -300,6 +309,8 @@ int main(int argc, char** argv)
     printRow("FillTabl+FillFull", median(both), logMb, static_cast<double>(logLines), sessions);
     printRow("ExpStat-both", median(exportBoth), static_cast<double>(exportBytes),
         static_cast<double>(outcome.exportLines), sessions);
+    // The charts read the detailed rows too.
+    printRow("chartFigures", median(charts), -1, sessions, sessions);
     std::printf("\n");
     std::printf("processor time     FillTabl+FillFull %.4f s, all threads (the log is read ahead on a second one)\n",
         median(cpuBoth));

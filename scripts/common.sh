@@ -14,6 +14,8 @@ VELMAR_PACKAGES+=(fonts-wine qt6-translations-l10n)
 # What the desktop test needs: an X server with a window manager, the accessibility bus and a client that
 # reads it as a screen reader does.
 VELMAR_TEST_PACKAGES+=(xvfb xauth openbox dbus at-spi2-core python3-pyatspi xdotool)
+# The charts page.
+VELMAR_PACKAGES+=(qt6-charts-dev qt6-svg-dev libqt6opengl6-dev)
 
 # ensure_packages PKG...: installs with apt-get the packages that are not installed yet.
 ensure_packages() {

@@ -1,5 +1,6 @@
 #include "Unit1/TForm1.h"
 
+#include "Unit1/ChartsPage.h"
 #include "Unit1/ColumnFitter.h"
 #include "Unit1/ConsoleDialogs.h"
 #include "Unit1/DayBox.h"
@@ -15,6 +16,7 @@
 #include "platform/Files.h"
 #include "settings/ConfigFile.h"
 #include "statistics/Charging.h"
+#include "statistics/ChartFigures.h"
 #include "statistics/Summary.h"
 
 #include <QApplication>
@@ -229,6 +231,8 @@ void TForm1::buildWindow()
     PageC->addTab(Tab3, QStringLiteral("Настройки"));
     PageC->addTab(Tab4, QStringLiteral("Экспорт"));
     PageC->addTab(TabSheet1, QStringLiteral("Инфо"));
+    TabCharts = named(new QWidget, "TabCharts");
+    PageC->addTab(TabCharts, QStringLiteral("Charts"));
 
     auto fill = [](QWidget* page, QWidget* content) {
         auto* pageLayout = new QVBoxLayout(page);
@@ -264,6 +268,12 @@ void TForm1::buildWindow()
     fill(TabSheet1, Memo1);
     readme_ = std::make_unique<ReadmePage>(PageC, TabSheet1, Memo1);
     connect(PageC, &QTabWidget::currentChanged, this, [this] { guarded([this] { readme_->loadIfShown(); }); });
+
+    Charts = new ChartsPage(TabCharts);
+    fill(TabCharts, Charts);
+    connect(PageC, &QTabWidget::currentChanged, this, [this] { guarded([this] { refreshCharts(); }); });
+    connect(Charts, &ChartsPage::saveRequested, this,
+        [this](ChartsPage::Format format) { guarded([this, format] { saveCharts(static_cast<int>(format)); }); });
 
     connect(qApp, &QApplication::focusChanged, this, &TForm1::onFocusChanged);
 }
@@ -476,6 +486,7 @@ void TForm1::PageV(bool visible)
 {
     PageC->setTabVisible(kDetailedPage, visible);
     PageC->setTabVisible(kSummaryPage, visible);
+    PageC->setTabVisible(kChartsPage, visible);
 }
 
 void TForm1::StrFullMouseUp()
@@ -527,6 +538,8 @@ void TForm1::REadIni(const QString& name)
 
     for (int page = 0; page < 5; ++page)
         PageC->setTabText(page, fromCodePage(lang.pages[static_cast<size_t>(page)]));
+    PageC->setTabText(kChartsPage, fromCodePage(lang.chartsPage));
+    Charts->setTexts(lang.charts);
 
     PrefBox->setTitle(fromCodePage(lang.prefBox));
     Label1->setText(fromCodePage(lang.label1));
@@ -641,6 +654,7 @@ void TForm1::FillTabl()
     const velmar::Charge charge { confRec_.OffsetSec, confRec_.TarifPerMin };
 
     strData_.forgetLongest();
+    chartsStale_ = true;
     {
         const ModelRebuild rebuild(*StrModel, Str, [this] { syncDayBoxes(false); });
         velmar::FillTabl(logText_, from, to, charge, strData_, dat1Days_, dat2Days_, sessionTimes_);
@@ -648,6 +662,29 @@ void TForm1::FillTabl()
     strFitter_->widen();
     syncDayBoxes(true);
     Str->scrollToBottom();
+    refreshCharts();
+}
+
+void TForm1::refreshCharts()
+{
+    // The charts are worked out only for a user who looks at them: an unattended run never does.
+    if (!chartsStale_ || PageC->currentIndex() != kChartsPage)
+        return;
+    const WaitCursor wait;
+    chartsStale_ = false;
+    Charts->setFigures(velmar::chartFigures(strData_));
+}
+
+void TForm1::saveCharts(int format)
+{
+    const bool svg = static_cast<ChartsPage::Format>(format) == ChartsPage::Format::Svg;
+    const std::optional<QString> chosen = dialogs_.saveFile(this, fromCodePage(Charts->texts().saveTitle),
+        svg ? QStringLiteral("SVG image (*.svg)") : QStringLiteral("PNG image (*.png)"),
+        svg ? QStringLiteral("svg") : QStringLiteral("png"), lastChartsName_);
+    if (!chosen)
+        return;
+    lastChartsName_ = *chosen;
+    Charts->save(*chosen, static_cast<ChartsPage::Format>(format));
 }
 
 void TForm1::FillFull()

@@ -16,6 +16,7 @@
 #include <vector>
 
 class ColumnFitter;
+class ChartsPage;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -54,6 +55,7 @@ public:
     static constexpr int kSettingsPage = 2;
     static constexpr int kExportPage = 3;
     static constexpr int kInfoPage = 4;
+    static constexpr int kChartsPage = 5;
 
     // Start-up and shutdown.
     void FormCreate();
@@ -121,6 +123,9 @@ private:
     template <typename Convert> void checkNumberEdit(QLineEdit* edit, Convert&& convert, std::string_view saved);
     /// The files the program reads: no export may take the place of one of them.
     std::vector<std::string> inputFiles() const;
+    /// Draws the charts from the detailed table when they are in sight and the table changed since.
+    void refreshCharts();
+    void saveCharts(int format);
 
     // What the command line asks of the window.
     bool Rewr(const std::string& fileName) override;
@@ -147,6 +152,8 @@ private:
     std::unique_ptr<ReadmePage> readme_;
     std::unique_ptr<ColumnFitter> strFitter_;
     std::unique_ptr<ColumnFitter> strFullFitter_;
+    QString lastChartsName_;
+    bool chartsStale_ = true;
     bool endRequested_ = false;
     int messageCount_ = 0;
 
@@ -193,4 +200,6 @@ public:
     QToolButton* FullStat2 = nullptr;
     QToolButton* AllStat = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
+    QWidget* TabCharts = nullptr;
+    ChartsPage* Charts = nullptr;
 };

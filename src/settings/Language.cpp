@@ -53,6 +53,14 @@ Language readLanguage(const std::string& path)
     for (size_t i = 0; i < lang.labels.size(); ++i)
         lang.labels[i] = ini.readString("Labels", std::to_string(i), "");
     lang.readme = ini.readString("Readme", "0", "");
+
+    lang.chartsPage = ini.readString("Pages", "5", "Charts");
+    ChartTexts& charts = lang.charts;
+    std::string* const chartKeys[]
+        = { &charts.moneyByMonth, &charts.minutesByMonth, &charts.topAddresses, &charts.otherAddresses,
+              &charts.sessionsByHour, &charts.savePng, &charts.saveSvg, &charts.saveTitle, &charts.noSessions };
+    for (size_t key = 0; key < std::size(chartKeys); ++key)
+        *chartKeys[key] = ini.readString("Charts", std::to_string(key), *chartKeys[key]);
     return lang;
 }
 

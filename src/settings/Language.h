@@ -7,6 +7,19 @@
 
 namespace velmar {
 
+/// The texts of the charts page: section "Charts" of a language file, keys "0" to "8".
+struct ChartTexts {
+    std::string moneyByMonth = "Money by month"; ///< "0"
+    std::string minutesByMonth = "Minutes by month"; ///< "1"
+    std::string topAddresses = "Addresses with the most money"; ///< "2"
+    std::string otherAddresses = "All others"; ///< "3", the bar of the addresses behind the top ten
+    std::string sessionsByHour = "Sessions by hour of day"; ///< "4"
+    std::string savePng = "Save as PNG..."; ///< "5"
+    std::string saveSvg = "Save as SVG..."; ///< "6"
+    std::string saveTitle = "Save the charts"; ///< "7", the title of the file dialog
+    std::string noSessions = "No sessions to show."; ///< "8"
+};
+
 /// Every text that one language file sets, in the order the window applies them. A key the file lacks
 /// gives an empty text, except the page captions, which default to "Page<n>".
 struct Language {
@@ -49,6 +62,11 @@ struct Language {
     std::array<std::string, 16> labels;
     /// "Readme" key "0": the name of the readme file, unchanged.
     std::string readme;
+
+    /// "Pages" key "5": the caption of the charts page, which older language files do not have.
+    std::string chartsPage;
+    /// Section "Charts": the titles and words of the charts page, each with an English default.
+    ChartTexts charts;
 };
 
 /// Reads a language file (its name matched ignoring letter case); a missing file gives every default.

@@ -5,6 +5,7 @@
 #include "platform/Errors.h"
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -142,6 +143,25 @@ double dateValue(int year, int month, int day)
     const int64_t days = era * 146097 + dayOfEra;
     // 30 December 1899 is day 693899 of that count.
     return static_cast<double>(days - 693899);
+}
+
+void calendarDate(double date, int& year, int& month, int& day)
+{
+    // The steps of dateValue backwards, on the same count of days from 1 March of year 0.
+    const int64_t days = static_cast<int64_t>(std::floor(date)) + 693899;
+    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const int64_t dayOfEra = days - era * 146097;
+    const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const int64_t m = (5 * dayOfYear + 2) / 153; // 0 is March
+    day = static_cast<int>(dayOfYear - (153 * m + 2) / 5 + 1);
+    month = static_cast<int>(m < 10 ? m + 3 : m - 9);
+    year = static_cast<int>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+}
+
+std::string_view monthWord(int month)
+{
+    return month >= 1 && month <= 12 ? kMonthWords[static_cast<size_t>(month - 1)] : std::string_view {};
 }
 
 } // namespace velmar

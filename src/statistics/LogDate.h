@@ -14,4 +14,10 @@ double VelmarToDate(std::string_view text);
 /// Days from 30 December 1899 to a calendar date (no check of the date).
 double dateValue(int year, int month, int day);
 
+/// The calendar date of a date value's day (its fraction ignored): the inverse of dateValue.
+void calendarDate(double date, int& year, int& month, int& day);
+
+/// The log's word for a month 1 to 12 ("Sen" for September); empty outside that range.
+std::string_view monthWord(int month);
+
 } // namespace velmar

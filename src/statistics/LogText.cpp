@@ -24,8 +24,6 @@
 
 namespace velmar {
 
-namespace {
-
 // Takes a shared lock of both kinds a writer here may use. False when another holder keeps the file to
 // itself; a file system that offers no locking at all is read without one.
 bool lockShared(int fd)
@@ -41,6 +39,8 @@ bool lockShared(int fd)
         return false;
     return true;
 }
+
+namespace {
 
 // A log saved by an editor in UTF-8 may begin with a byte order mark. It is no text of the log, and left
 // in place it would stand in front of the first line's date. False (errno set) when reading fails.

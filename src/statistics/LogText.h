@@ -166,6 +166,10 @@ private:
     std::string scratch_; // a line with its carriage returns removed
 };
 
+/// Takes a shared lock of both kinds a writer here may use (flock and fcntl) on an open file. False when
+/// another holder keeps the file to itself; a file system that offers no locking at all is read without one.
+bool lockShared(int fd);
+
 /// The name of the copy of a locked log.
 inline constexpr std::string_view kLogCopyName = "~Log.tmp";
 

@@ -1,6 +1,8 @@
 #include "statistics/SessionExtraction.h"
 
 #include "platform/Converters.h"
+#include "platform/Errors.h"
+#include "platform/Files.h"
 #include "platform/Saturating.h"
 #include "statistics/Charging.h"
 #include "statistics/DayList.h"
@@ -11,6 +13,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -20,6 +23,8 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace velmar {
 
@@ -220,32 +225,59 @@ struct DayRange {
     double last;
 };
 
+} // namespace
+
+// The reading of the log line by line. It is fed one line at a time and keeps between lines whether a
+// session is open and what it has gathered, so a read can stop at any line and go on later with the lines
+// appended since, as if the log had been read in one go.
 class Extraction {
 public:
-    Extraction(LogText& log, const Charge& charge, Table& Str, DayList& dat1, SessionTimes& times,
-        std::optional<DayRange> range)
-        : log_(log)
-        , charge_(charge)
-        , Str_(Str)
-        , dat1_(dat1)
-        , times_(times)
+    Extraction(const Charge& charge, std::optional<DayRange> range)
+        : charge_(charge)
         , range_(range)
         , money_(charge.tarifPerMin)
     {
     }
 
-    void run()
+    // The tables the lines are counted into; the same ones for every line of a read.
+    void attach(Table& Str, DayList& dat1, SessionTimes& times)
+    {
+        Str_ = &Str;
+        dat1_ = &dat1;
+        times_ = &times;
+    }
+
+    void run(LogText& log)
     {
         std::string_view line;
         do {
-            log_.readLine(line);
-            if (contains(line, kConnect))
-                session(line);
-        } while (!log_.eof());
+            log.readLine(line);
+            feed(line);
+        } while (!log.eof());
     }
 
+    void feed(std::string_view line)
+    {
+        if (!inSession_) {
+            if (contains(line, kConnect))
+                begin(line);
+            return;
+        }
+        SessionLine current;
+        current.read = current.text = line;
+        kMarkerScan.find(line, current.found);
+        applyTests(current);
+        if (endsSession(current)) {
+            inSession_ = false;
+            if (current.has(kCompleted) || current.has(kCarrierLoss))
+                count(current.text);
+        }
+    }
+
+    int rowsCounted() const { return row_ - 1; }
+
 private:
-    void session(std::string_view line)
+    void begin(std::string_view line)
     {
         // The pending row is gathered here and written into the table in one piece when it is counted;
         // until then it lies beyond RowCount, where nobody reads it.
@@ -258,26 +290,14 @@ private:
         const std::string_view date = word(line);
         date_.assign(date);
         const double day = dayOf(date);
-        times_.SessionStart = day;
+        times_->SessionStart = day;
         const bool excluded = range_ && (day < range_->first || day > range_->last);
         line = cutAt(line, " ", 0);
         const std::string_view time = word(line);
         start_.assign(time);
-        times_.SessionStart += toTimeOfDay(time);
-        if (excluded)
-            return;
-
-        SessionLine current;
-        do {
-            std::string_view text;
-            log_.readLine(text);
-            current.read = current.text = text;
-            kMarkerScan.find(text, current.found);
-            applyTests(current);
-        } while (!endsSession(current));
-
-        if (current.has(kCompleted) || current.has(kCarrierLoss))
-            count(current.text);
+        times_->SessionStart += toTimeOfDay(time);
+        // A session outside the range is passed over, and its lines are looked at for the next "CONNECT".
+        inSession_ = !excluded;
     }
 
     void applyTests(SessionLine& line)
@@ -311,33 +331,31 @@ private:
             received_ = earlier_;
     }
 
-    bool endsSession(const SessionLine& line)
+    // The end of the log ends a session too, uncounted unless its last line counts it: a read that stops
+    // there simply feeds no further line.
+    static bool endsSession(const SessionLine& line)
     {
-        if (line.has(kInitializing) || line.has(kCompleted) || line.has(kSessionAborted))
-            return true;
-        if (log_.eof())
-            return true;
-        return line.has(kCarrierLoss);
+        return line.has(kInitializing) || line.has(kCompleted) || line.has(kSessionAborted) || line.has(kCarrierLoss);
     }
 
     void count(std::string_view line)
     {
         line = dropFirst(line, 2);
-        times_.SessionEnd = dayOf(word(line));
+        times_->SessionEnd = dayOf(word(line));
         line = cutAt(line, " ", 0);
         const std::string_view end = word(line);
-        times_.SessionEnd += toTimeOfDay(end);
+        times_->SessionEnd += toTimeOfDay(end);
 
-        Str_.setRowCount(row_ + 1);
+        Str_->setRowCount(row_ + 1);
         const std::string received = SizeToStr(received_);
         // The money texts of the rebuild's tariff are kept from session to session.
-        const SessionCharge charged = chargeSession(times_.SessionStart, times_.SessionEnd, charge_, money_);
+        const SessionCharge charged = chargeSession(times_->SessionStart, times_->SessionEnd, charge_, money_);
         const std::array<std::string_view, 7> cells
             = { date_, start_, end, address_, charged.minutesText, received, charged.money };
-        Str_.setRow(row_, cells);
+        Str_->setRow(row_, cells);
         // Sessions come day by day: a day just counted is listed already.
         if (date_ != lastCountedDay_) {
-            dat1_.add(date_);
+            dat1_->add(date_);
             lastCountedDay_ = date_;
         }
         // A table cannot hold more rows than an int counts; the last one would be written over instead.
@@ -372,12 +390,12 @@ private:
         return toInt32(number_);
     }
 
-    LogText& log_;
-    const Charge& charge_;
-    Table& Str_;
-    DayList& dat1_;
-    SessionTimes& times_;
+    const Charge charge_;
     const std::optional<DayRange> range_;
+    Table* Str_ = nullptr;
+    DayList* dat1_ = nullptr;
+    SessionTimes* times_ = nullptr;
+    bool inSession_ = false;
     int row_ = 1;
     int64_t received_ = 0;
     int64_t earlier_ = 0;
@@ -392,26 +410,137 @@ private:
     bool haveLastDate_ = false;
 };
 
+namespace {
+
+constexpr char kCtrlZ = 26;
+// Appended lines are few; a continuation reads them in blocks of this size.
+constexpr size_t kContinueBlock = size_t { 1 } << 20;
+
+std::optional<DayRange> dayRange(std::string_view dat1Text, std::string_view dat2Text)
+{
+    if (dat1Text.empty() || dat2Text.empty())
+        return std::nullopt;
+    return DayRange { VelmarToDate(dat1Text), VelmarToDate(dat2Text) };
+}
+
+// The log as LogText reads it: a byte order mark at the start of the file is no text of it.
+std::string_view withoutByteOrderMark(std::string_view bytes)
+{
+    return bytes.starts_with("\xEF\xBB\xBF") ? bytes.substr(3) : bytes;
+}
+
+// A line as LogText hands it out: every carriage return dropped.
+std::string_view withoutCarriageReturns(std::string_view line, std::string& scratch)
+{
+    if (line.find('\r') == std::string_view::npos)
+        return line;
+    scratch.clear();
+    for (char c : line)
+        if (c != '\r')
+            scratch.push_back(c);
+    return scratch;
+}
+
 } // namespace
 
 void FillTabl(LogText& log, std::string_view dat1Text, std::string_view dat2Text, const Charge& charge, Table& Str,
     DayList& dat1, std::vector<std::string>& dat2Items, SessionTimes& times)
 {
-    std::optional<DayRange> range;
-    if (!dat1Text.empty() && !dat2Text.empty())
-        range = DayRange { VelmarToDate(dat1Text), VelmarToDate(dat2Text) };
+    Extraction extraction(charge, dayRange(dat1Text, dat2Text));
+    extraction.attach(Str, dat1, times);
 
     log.reset();
     Str.setRowCount(2);
     Str.clearRow(1);
     try {
-        Extraction(log, charge, Str, dat1, times, range).run();
+        extraction.run(log);
     } catch (...) {
         log.close();
         throw;
     }
     log.close();
     dat2Items = dat1.items();
+}
+
+LogContinuation::LogContinuation(std::string_view dat1Text, std::string_view dat2Text, const Charge& charge)
+    : extraction_(std::make_unique<Extraction>(charge, dayRange(dat1Text, dat2Text)))
+{
+}
+
+LogContinuation::~LogContinuation() = default;
+LogContinuation::LogContinuation(LogContinuation&&) noexcept = default;
+LogContinuation& LogContinuation::operator=(LogContinuation&&) noexcept = default;
+
+Continued continueFillTabl(const std::string& path, LogContinuation& continuation, Table& Str, DayList& dat1,
+    std::vector<std::string>& dat2Items, SessionTimes& times)
+{
+    if (!continuation.resumable_)
+        return Continued::Rebuild;
+    FileDescriptor file(openRegularFile(path));
+    if (file.get() < 0)
+        throw InOutError::fromErrno(errno);
+    if (!lockShared(file.get()))
+        return Continued::Locked;
+    struct stat info { };
+    if (::fstat(file.get(), &info) != 0)
+        throw InOutError::fromErrno(errno);
+    const auto size = static_cast<uint64_t>(info.st_size);
+    if (size < continuation.offset_)
+        return Continued::Rebuild;
+    if (size == continuation.offset_ || continuation.ended_)
+        return Continued::Nothing;
+
+    // Only what lies behind the offset is read; a line is taken once its line feed is written.
+    Extraction& extraction = *continuation.extraction_;
+    extraction.attach(Str, dat1, times);
+    std::string pending; // the start of a line that runs over a read block
+    std::string text; // a line with its carriage returns removed
+    std::vector<char> block(kContinueBlock);
+    uint64_t at = continuation.offset_;
+    uint64_t taken = continuation.offset_;
+    bool read = false;
+    continuation.resumable_ = false; // until every line read is taken in
+    while (at < size && !continuation.ended_) {
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(block.size(), size - at));
+        ssize_t n;
+        do
+            n = ::pread(file.get(), block.data(), want, static_cast<off_t>(at));
+        while (n < 0 && errno == EINTR);
+        if (n < 0)
+            throw InOutError::fromErrno(errno);
+        if (n == 0)
+            break; // shortened since the fstat: the next call sees it
+        std::string_view bytes(block.data(), static_cast<size_t>(n));
+        if (at == 0)
+            bytes = withoutByteOrderMark(bytes);
+        at += static_cast<uint64_t>(n);
+        for (size_t lineFeed; (lineFeed = bytes.find('\n')) != std::string_view::npos;) {
+            std::string_view line = bytes.substr(0, lineFeed);
+            if (!pending.empty()) {
+                pending.append(line);
+                line = pending;
+            }
+            const uint64_t lineEnd = at - (bytes.size() - lineFeed - 1);
+            bytes.remove_prefix(lineFeed + 1);
+            if (!line.empty() && line.front() == kCtrlZ) {
+                continuation.ended_ = true;
+                break;
+            }
+            extraction.feed(withoutCarriageReturns(line, text));
+            pending.clear();
+            taken = lineEnd;
+            read = true;
+        }
+        if (!continuation.ended_)
+            pending.append(bytes);
+    }
+    // A Ctrl+Z that starts the unfinished last line ends the text as well.
+    if (!pending.empty() && pending.front() == kCtrlZ)
+        continuation.ended_ = true;
+    continuation.offset_ = taken;
+    continuation.resumable_ = true;
+    dat2Items = dat1.items();
+    return read ? Continued::Read : Continued::Nothing;
 }
 
 } // namespace velmar

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -7,6 +9,7 @@
 namespace velmar {
 
 class DayList;
+class Extraction;
 class LogText;
 class Table;
 struct Charge;
@@ -25,5 +28,50 @@ struct SessionTimes {
 /// far stay, log closed, dat2Items untouched). Hiding, showing and scrolling the table are the caller's.
 void FillTabl(LogText& log, std::string_view dat1Text, std::string_view dat2Text, const Charge& charge, Table& Str,
     DayList& dat1, std::vector<std::string>& dat2Items, SessionTimes& times);
+
+/// What continuing a read found.
+enum class Continued {
+    Nothing, ///< no whole line was appended since
+    Read, ///< the whole lines appended were taken in
+    Locked, ///< another program holds the file to itself: continue with a copy of it
+    Rebuild, ///< the file is shorter than what was read, or the read cannot go on: read it from the start
+};
+
+/// A read of the log that can go on with what the mailer appends later: where it stopped (after the last
+/// whole line) and what it had gathered there, such as a session that was still open.
+class LogContinuation {
+public:
+    /// A read that has not begun: it starts at the first byte of the log, for the day range and charge given
+    /// (the range as FillTabl takes it; raises the date conversion error of a bad day text).
+    LogContinuation(std::string_view dat1Text, std::string_view dat2Text, const Charge& charge);
+    ~LogContinuation();
+    LogContinuation(LogContinuation&&) noexcept;
+    LogContinuation& operator=(LogContinuation&&) noexcept;
+
+    /// The bytes of the log taken in so far: whole lines, each up to and with its line feed.
+    uint64_t offset() const { return offset_; }
+    /// False once a read failed in the middle (the tables then hold part of a line's work): only a
+    /// rebuild from the first line can go on.
+    bool resumable() const { return resumable_; }
+    /// True when a Ctrl+Z at the start of a line ended the text: nothing behind it is ever read.
+    bool ended() const { return ended_; }
+
+private:
+    friend Continued continueFillTabl(
+        const std::string&, LogContinuation&, Table&, DayList&, std::vector<std::string>&, SessionTimes&);
+
+    std::unique_ptr<Extraction> extraction_;
+    uint64_t offset_ = 0;
+    bool resumable_ = true;
+    bool ended_ = false;
+};
+
+/// Takes in the whole lines appended to the file at `path` since the continuation's offset, as the one
+/// read of FillTabl over the longer log would have: rows are appended to Str for the sessions that end in
+/// them, a session open at the previous end goes on, and dat2Items becomes a copy of dat1's items. A line
+/// still without its line feed is left for the next call. Raises InOutError when the file cannot be read
+/// and the conversion error of a bad line (the continuation is then no longer resumable).
+Continued continueFillTabl(const std::string& path, LogContinuation& continuation, Table& Str, DayList& dat1,
+    std::vector<std::string>& dat2Items, SessionTimes& times);
 
 } // namespace velmar

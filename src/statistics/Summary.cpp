@@ -15,121 +15,99 @@
 
 namespace velmar {
 
-namespace {
+void SummaryTally::AddressRow::readMinutes()
+{
+    if (!minutesRead) {
+        minutes = toInt64(firstMinutes);
+        minutesRead = true;
+    }
+}
 
-struct AddressRow {
-    std::string_view address; // as its first detailed row spells it
-    // The minutes text of the first session. It is read as a number only once a second session needs the
-    // sum, or for the money, so that a bad text is reported at the same point as it always was; a row of
-    // one session shows it unchanged.
-    std::string_view firstMinutes;
-    bool minutesRead = false;
-    int64_t minutes = 0;
-    int64_t bytes = 0;
-    int64_t sessions = 0;
+void SummaryTally::add(const Table& Str, int first, int end)
+{
+    std::array<std::string_view, 6> cells {};
+    for (int r = first; r < end; ++r) {
+        Str.rowCells(r, cells);
+        const std::string_view address = cells[3];
+        foldCaseInto(address, folded_);
 
-    void readMinutes()
-    {
-        if (!minutesRead) {
-            minutes = toInt64(firstMinutes);
-            minutesRead = true;
+        complete_ = rows_.size(); // rows complete before this detailed row
+        const auto found = index_.find(folded_);
+        if (found == index_.end()) {
+            AddressRow row;
+            row.bytes = StrToSize(cells[5]);
+            row.address.assign(address);
+            row.firstMinutes.assign(cells[4]);
+            row.sessions = 1;
+            rows_.push_back(std::move(row));
+            index_.emplace(folded_, rows_.size() - 1);
+        } else {
+            // A row that fails in the middle of its update keeps what it had before this session.
+            AddressRow& row = rows_[found->second];
+            row.readMinutes();
+            const int64_t minutes = toInt64(cells[4]);
+            const int64_t bytes = StrToSize(cells[5]);
+            row.minutes = addSaturating(row.minutes, minutes);
+            row.bytes = addSaturating(row.bytes, bytes);
+            row.sessions = addSaturating(row.sessions, 1);
         }
     }
-};
+    complete_ = rows_.size();
+}
 
 // Column 1 of a row of one session is the detailed text itself; a sum is written as a plain integer.
-void writeAddressRow(Table& StrFull, int r, const AddressRow& row, std::string_view money)
+void SummaryTally::writeRows(Table& StrFull, size_t count, bool withMoney, double tarifPerMin) const
 {
-    StrFull.setCell(0, r, row.address);
-    if (row.sessions == 1)
-        StrFull.setCell(1, r, row.firstMinutes);
-    else
-        StrFull.setCell(1, r, formatInt(row.minutes));
-    StrFull.setCell(2, r, SizeToStr(row.bytes));
-    StrFull.setCell(3, r, money);
-    StrFull.setCell(4, r, formatInt(row.sessions));
+    for (size_t i = 0; i < count; ++i) {
+        const AddressRow& row = rows_[i];
+        const int r = static_cast<int>(i) + 1;
+        StrFull.setCell(0, r, row.address);
+        if (row.sessions == 1)
+            StrFull.setCell(1, r, row.firstMinutes);
+        else
+            StrFull.setCell(1, r, formatInt(row.minutes));
+        StrFull.setCell(2, r, SizeToStr(row.bytes));
+        // The money of every row and of the total is the tariff times the summed minutes.
+        StrFull.setCell(3, r, withMoney ? moneyText(TimetoMoney(static_cast<double>(row.minutes), tarifPerMin)) : "");
+        StrFull.setCell(4, r, formatInt(row.sessions));
+    }
 }
 
 // The rows as far as they were summed when a detailed cell failed to convert: addresses, minutes, bytes
 // and sessions, but no money and neither the empty nor the total row, since no total can be made.
-void writePartial(Table& StrFull, const std::vector<AddressRow>& rows, size_t count)
-{
-    for (size_t i = 0; i < count; ++i)
-        writeAddressRow(StrFull, static_cast<int>(i) + 1, rows[i], {});
-    StrFull.setRowCount(static_cast<int>(count) + 1);
-}
-
-} // namespace
-
-void FillFull(const Table& Str, Table& StrFull, std::string_view totalCaption, double tarifPerMin)
+void SummaryTally::writePartial(Table& StrFull) const
 {
     StrFull.setRowCount(2);
     StrFull.clearRow(1);
-    if (Str.cell(0, 1).empty())
+    writeRows(StrFull, complete_, false, 0);
+    StrFull.setRowCount(static_cast<int>(complete_) + 1);
+}
+
+void SummaryTally::write(Table& StrFull, std::string_view totalCaption, double tarifPerMin)
+{
+    StrFull.setRowCount(2);
+    StrFull.clearRow(1);
+    if (rows_.empty())
         return;
 
-    // The views into Str stay valid: Str is not changed while the summary is built.
-    std::vector<AddressRow> rows;
-    std::unordered_map<std::string, size_t> index; // folded address -> its row
-    std::string folded;
-
-    const int detailedRows = Str.rowCount();
-    std::array<std::string_view, 6> cells {};
-    for (int r = 1; r < detailedRows; ++r) {
-        Str.rowCells(r, cells);
-        const std::string_view address = cells[3];
-        foldCaseInto(address, folded);
-
-        const size_t summed = rows.size(); // rows complete before this detailed row
-        try {
-            const auto found = index.find(folded);
-            if (found == index.end()) {
-                AddressRow row;
-                row.address = address;
-                row.firstMinutes = cells[4];
-                row.bytes = StrToSize(cells[5]);
-                row.sessions = 1;
-                rows.push_back(row);
-                index.emplace(folded, rows.size() - 1);
-            } else {
-                AddressRow& row = rows[found->second];
-                row.readMinutes();
-                const int64_t minutes = toInt64(cells[4]);
-                const int64_t bytes = StrToSize(cells[5]);
-                row.minutes = addSaturating(row.minutes, minutes);
-                row.bytes = addSaturating(row.bytes, bytes);
-                row.sessions = addSaturating(row.sessions, 1);
-            }
-        } catch (const ConvertError&) {
-            // A row that failed in the middle of its update keeps what it had before this session.
-            writePartial(StrFull, rows, summed);
-            throw;
-        }
-    }
-
-    // The money of every row and of the total is the tariff times the summed minutes.
     int64_t totalMinutes = 0;
     int64_t totalBytes = 0;
     int64_t totalSessions = 0;
-    for (size_t i = 0; i < rows.size(); ++i) {
+    for (AddressRow& row : rows_) {
         try {
-            rows[i].readMinutes();
+            row.readMinutes();
         } catch (const ConvertError&) {
-            writePartial(StrFull, rows, rows.size());
+            complete_ = rows_.size();
+            writePartial(StrFull);
             throw;
         }
-        totalMinutes = addSaturating(totalMinutes, rows[i].minutes);
-        totalBytes = addSaturating(totalBytes, rows[i].bytes);
-        totalSessions = addSaturating(totalSessions, rows[i].sessions);
+        totalMinutes = addSaturating(totalMinutes, row.minutes);
+        totalBytes = addSaturating(totalBytes, row.bytes);
+        totalSessions = addSaturating(totalSessions, row.sessions);
     }
+    writeRows(StrFull, rows_.size(), true, tarifPerMin);
 
-    for (size_t i = 0; i < rows.size(); ++i) {
-        const AddressRow& row = rows[i];
-        writeAddressRow(StrFull, static_cast<int>(i) + 1, row,
-            moneyText(TimetoMoney(static_cast<double>(row.minutes), tarifPerMin)));
-    }
-
-    const int n = static_cast<int>(rows.size());
+    const int n = static_cast<int>(rows_.size());
     StrFull.setRowCount(n + 3);
     StrFull.clearRow(n + 1);
     const int total = n + 2;
@@ -138,6 +116,20 @@ void FillFull(const Table& Str, Table& StrFull, std::string_view totalCaption, d
     StrFull.setCell(2, total, SizeToStr(totalBytes));
     StrFull.setCell(3, total, moneyText(TimetoMoney(static_cast<double>(totalMinutes), tarifPerMin)));
     StrFull.setCell(4, total, formatInt(totalSessions));
+}
+
+void FillFull(const Table& Str, Table& StrFull, std::string_view totalCaption, double tarifPerMin)
+{
+    SummaryTally tally;
+    if (!Str.cell(0, 1).empty()) {
+        try {
+            tally.add(Str, 1, Str.rowCount());
+        } catch (const ConvertError&) {
+            tally.writePartial(StrFull);
+            throw;
+        }
+    }
+    tally.write(StrFull, totalCaption, tarifPerMin);
 }
 
 } // namespace velmar

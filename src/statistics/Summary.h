@@ -1,6 +1,10 @@
 #pragma once
 
+#include <cstdint>
+#include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 namespace velmar {
 
@@ -13,5 +17,44 @@ class Table;
 /// that does not read back; the summary then holds the address rows summed before that cell's row, without
 /// money, empty row or total.
 void FillFull(const Table& Str, Table& StrFull, std::string_view totalCaption, double tarifPerMin);
+
+/// The sums of the summary, taken in a few detailed rows at a time: FillFull is one tally of every row,
+/// and a window that reads what the mailer appends adds the new rows to the tally it has.
+class SummaryTally {
+public:
+    /// Adds the detailed rows first to end - 1. Raises the integer conversion error of a cell that does
+    /// not read back; the tally then holds the address rows complete before that row (see writePartial).
+    void add(const Table& Str, int first, int end);
+    /// Writes the summary of every row taken in, as FillFull describes it. Raises the conversion error of a
+    /// first session's minutes that do not read back, after writing the rows without money.
+    void write(Table& StrFull, std::string_view totalCaption, double tarifPerMin);
+    /// After a failed add: the address rows complete before the failing row, without money, empty row or
+    /// total.
+    void writePartial(Table& StrFull) const;
+    /// The address rows, not counting the empty and the total row.
+    int addressRows() const { return static_cast<int>(rows_.size()); }
+
+private:
+    struct AddressRow {
+        std::string address; // as its first detailed row spells it
+        // The minutes text of the first session. It is read as a number only once a second session needs
+        // the sum, or for the money, so that a bad text is reported at the same point as it always was; a
+        // row of one session shows it unchanged.
+        std::string firstMinutes;
+        bool minutesRead = false;
+        int64_t minutes = 0;
+        int64_t bytes = 0;
+        int64_t sessions = 0;
+
+        void readMinutes();
+    };
+
+    void writeRows(Table& StrFull, size_t count, bool withMoney, double tarifPerMin) const;
+
+    std::vector<AddressRow> rows_;
+    std::unordered_map<std::string, size_t> index_; // folded address -> its row
+    size_t complete_ = 0; // rows complete before a failed add
+    std::string folded_;
+};
 
 } // namespace velmar

@@ -35,12 +35,12 @@ TEST_F(EmptyStart, WindowHasItsCaptionSizeAndPagesInOrder)
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Velmar statistic v1.4"));
     EXPECT_EQ(form.size(), QSize(429, 263));
     EXPECT_EQ(form.pos(), QPoint(223, 155));
-    ASSERT_EQ(form.PageC->count(), 5);
+    ASSERT_EQ(form.PageC->count(), 6);
     const QStringList captions = { QStringLiteral("Подробная"), QStringLiteral("Общая"), QStringLiteral("Настройки"),
-        QStringLiteral("Экспорт"), QStringLiteral("Инфо") };
+        QStringLiteral("Экспорт"), QStringLiteral("Инфо"), QStringLiteral("Charts") };
     const QStringList pages = { QStringLiteral("Tab1"), QStringLiteral("Tab2"), QStringLiteral("Tab3"),
-        QStringLiteral("Tab4"), QStringLiteral("TabSheet1") };
-    for (int i = 0; i < 5; ++i) {
+        QStringLiteral("Tab4"), QStringLiteral("TabSheet1"), QStringLiteral("TabCharts") };
+    for (int i = 0; i < 6; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(form.PageC->tabText(i), captions[i]);
         EXPECT_EQ(form.PageC->widget(i)->objectName(), pages[i]);
@@ -116,6 +116,7 @@ TEST_F(EmptyStart, StartUpWithoutConfigShowsTheSettingsPageAndHidesTheStatistics
     EXPECT_FALSE(form.PageC->isTabVisible(0));
     EXPECT_FALSE(form.PageC->isTabVisible(1));
     EXPECT_TRUE(form.PageC->isTabVisible(2));
+    EXPECT_FALSE(form.PageC->isTabVisible(TForm1::kChartsPage));
     EXPECT_TRUE(form.LabelList().empty());
     EXPECT_EQ(form.LangBox->count(), 0);
     EXPECT_EQ(form.StartDir(), dir.path());
@@ -137,7 +138,7 @@ TEST_F(EmptyStart, PageVHidesAndShowsTheStatisticsTabsInPlace)
 {
     TForm1 form(dialogs);
     form.PageV(true);
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < 6; ++i)
         EXPECT_TRUE(form.PageC->isTabVisible(i)) << i;
     EXPECT_EQ(form.PageC->currentIndex(), TForm1::kSettingsPage); // the active page is not changed
     form.PageV(false);
@@ -145,9 +146,11 @@ TEST_F(EmptyStart, PageVHidesAndShowsTheStatisticsTabsInPlace)
     EXPECT_FALSE(form.PageC->isTabVisible(1));
     EXPECT_TRUE(form.PageC->isTabVisible(3));
     EXPECT_TRUE(form.PageC->isTabVisible(4));
+    EXPECT_FALSE(form.PageC->isTabVisible(TForm1::kChartsPage)); // the charts show the statistics too
     form.PageV(true);
     EXPECT_EQ(form.PageC->widget(0), form.Tab1);
     EXPECT_EQ(form.PageC->widget(1), form.Tab2);
+    EXPECT_EQ(form.PageC->widget(TForm1::kChartsPage), form.TabCharts);
 }
 
 TEST_F(EmptyStart, ReleasingTheMouseGivesTheLastSummaryColumnTheRest)

@@ -219,3 +219,26 @@ TEST(Summary, ManySessionsOfFewAddresses)
     // 600000 minutes at 0.5 and 3 * 10^11 bytes.
     EXPECT_EQ(rowsOf(StrFull)[4], (Row { "Total", "600000", "300000,000,000", "300000", "300000" }));
 }
+
+TEST(Summary, TallyOfRowsAddedInPiecesWritesTheSummaryOfOneBuild)
+{
+    // Five addresses in letter cases that fold together, one of them seen once only (its minutes text kept).
+    std::vector<Session> sessions;
+    const char* addresses[] = { "A", "b", "a", "B", "C", "a", "B", "D", "b", "a" };
+    const char* minutes[] = { "1", " 02", "3", "4", "5", "6", "7", "+8", "9", "10" };
+    for (int i = 0; i < 10; ++i)
+        sessions.push_back({ addresses[i], minutes[i], i % 2 ? "1,000" : "-" });
+    const Table Str = detailed(sessions);
+    Table whole(5);
+    FillFull(Str, whole, "Total", 4.79);
+    for (int cut = 1; cut <= 10; ++cut) {
+        SCOPED_TRACE(cut);
+        SummaryTally tally;
+        Table StrFull = staleSummary();
+        tally.add(Str, 1, cut + 1);
+        tally.write(StrFull, "Total", 4.79); // the window shows the summary after every piece
+        tally.add(Str, cut + 1, Str.rowCount());
+        tally.write(StrFull, "Total", 4.79);
+        EXPECT_EQ(rowsOf(StrFull), rowsOf(whole));
+    }
+}

@@ -1,0 +1,228 @@
+#include "platform/Clock.h"
+#include "platform/Errors.h"
+#include "platform/Locale.h"
+#include "statistics/Charging.h"
+#include "statistics/DayList.h"
+#include "statistics/LogText.h"
+#include "statistics/SessionExtraction.h"
+#include "statistics/Table.h"
+#include "support/TestPaths.h"
+#include "support/TestSupport.h"
+
+#include <fcntl.h>
+#include <string>
+#include <sys/file.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace velmar;
+
+namespace {
+
+const Charge kCharge { 30, 4.79 };
+
+// What a read leaves in the window: every cell of the detailed rows, both day lists and the last times.
+struct Outcome {
+    std::vector<std::string> rows;
+    std::vector<std::string> dat1;
+    std::vector<std::string> dat2;
+    double start = 0, end = 0;
+};
+
+Outcome outcomeOf(const Table& Str, const DayList& dat1, const std::vector<std::string>& dat2, const SessionTimes& t)
+{
+    Outcome o;
+    for (int r = 1; r < Str.rowCount(); ++r) {
+        std::string row;
+        for (int c = 0; c < Str.colCount(); ++c)
+            row += std::string(Str.cell(c, r)) + "|";
+        o.rows.push_back(row);
+    }
+    o.dat1 = dat1.items();
+    o.dat2 = dat2;
+    o.start = t.SessionStart;
+    o.end = t.SessionEnd;
+    return o;
+}
+
+// One read of the whole log, as a rebuild does it.
+Outcome fullRead(const std::string& path, std::string_view from = "", std::string_view to = "")
+{
+    Table Str(7);
+    DayList dat1;
+    std::vector<std::string> dat2;
+    SessionTimes times;
+    LogText log;
+    log.bind(path);
+    FillTabl(log, from, to, kCharge, Str, dat1, dat2, times);
+    return outcomeOf(Str, dat1, dat2, times);
+}
+
+// The log written piece by piece, the read continued after every piece.
+Outcome readInPieces(const std::string& path, const std::string& log, const std::vector<size_t>& cuts,
+    std::string_view from = "", std::string_view to = "")
+{
+    Table Str(7);
+    DayList dat1;
+    std::vector<std::string> dat2;
+    SessionTimes times;
+    LogContinuation continuation(from, to, kCharge);
+    velmar::test::writeFile(path, "");
+    size_t written = 0;
+    for (size_t cut : cuts) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
+        EXPECT_GE(fd, 0);
+        EXPECT_EQ(::write(fd, log.data() + written, cut - written), static_cast<ssize_t>(cut - written));
+        ::close(fd);
+        written = cut;
+        EXPECT_NE(continueFillTabl(path, continuation, Str, dat1, dat2, times), Continued::Rebuild);
+    }
+    return outcomeOf(Str, dat1, dat2, times);
+}
+
+void expectSame(const Outcome& got, const Outcome& want)
+{
+    EXPECT_EQ(got.rows, want.rows);
+    EXPECT_EQ(got.dat1, want.dat1);
+    EXPECT_EQ(got.dat2, want.dat2);
+    EXPECT_EQ(got.start, want.start);
+    EXPECT_EQ(got.end, want.end);
+}
+
+std::vector<size_t> everyPiece(size_t total, size_t piece)
+{
+    std::vector<size_t> cuts;
+    for (size_t at = piece; at < total; at += piece)
+        cuts.push_back(at);
+    cuts.push_back(total);
+    return cuts;
+}
+
+// A small log with what makes continuing hard: a byte order mark, LF and CR LF line ends, a lone carriage
+// return, a session over many lines with files resumed, partial and rejected, sessions that are dropped, a
+// day change inside a session, and two sessions of one day.
+// The first line begins a session, so that the byte order mark would stand in front of its date.
+const std::string kSmallLog = "\xEF\xBB\xBF"
+                              "+ 01-Sen-2003 12:25:09 CONNECT 14400\r\n"
+                              "  01-Sen-2003 12:25:13 Address : 2:461/33\n"
+                              "  01-Sen-2003 12:25:35 Receiving 'a.pkt' (1,996b)\r\n"
+                              "  01-Sen-2003 12:25:36 Receiving 'b.pkt' (5,000b)\r\n"
+                              "  01-Sen-2003 12:25:37 Resuming from offset 1,000\r\n"
+                              "  01-Sen-2003 12:25:38 Receiving 'c.pkt' (300b)\r\n"
+                              "  01-Sen-2003 12:25:39 Part of (100b)\r\n"
+                              "+ 01-Sen-2003 12:26:15 Session completed \rsuccessfully\r\n"
+                              "+ 01-Sen-2003 22:51:30 CONNECT 2400\r\n"
+                              "  01-Sen-2003 22:51:34 Address : 2:5012/8 (Copper)\r\n"
+                              "! 01-Sen-2003 22:51:40 Session aborted\r\n"
+                              "+ 01-Sen-2003 23:59:30 CONNECT 2400\r\n"
+                              "  01-Sen-2003 23:59:34 Address : 2:5012/8\r\n"
+                              "  02-Sen-2003 00:00:40 Receiving 'd.pkt' (7b)\r\n"
+                              "  02-Sen-2003 00:00:41 Receiving file was rejected\r\n"
+                              "! 02-Sen-2003 00:01:40 Aborting due to carrier loss\r\n"
+                              "+ 02-Sen-2003 10:00:00 CONNECT 2400\r\n"
+                              "  02-Sen-2003 10:00:01 Address : 2:5020/1\r\n"
+                              "- 02-Sen-2003 10:00:02 Initializing modem\r\n"
+                              "+ 02-Sen-2003 11:00:00 CONNECT 2400\r\n"
+                              "  02-Sen-2003 11:00:01 Address : 2:5020/1\r\n"
+                              "+ 02-Sen-2003 11:03:00 Session completed successfully\r\n";
+
+class LogContinuationTest : public ::testing::Test {
+protected:
+    velmar::test::TempDir dir;
+    velmar::ScopedLocale locale { { ',', ':' } };
+    velmar::ScopedYear year { 2010 };
+    std::string path = dir.file("new_line.log");
+};
+
+TEST_F(LogContinuationTest, PiecesOfEverySizeGiveTheTablesOfOneRead)
+{
+    velmar::test::writeFile(path, kSmallLog);
+    const Outcome whole = fullRead(path);
+    ASSERT_EQ(whole.rows.size(), 3u); // 2:461/33, the carrier loss of 2:5012/8, 2:5020/1 at 11:00
+    // Every piece size from one byte up cuts inside the byte order mark, inside lines, between the CR and
+    // the LF of a line end and inside every session.
+    for (size_t piece = 1; piece <= kSmallLog.size(); piece += piece < 40 ? 1 : 37) {
+        SCOPED_TRACE("pieces of " + std::to_string(piece));
+        expectSame(readInPieces(path, kSmallLog, everyPiece(kSmallLog.size(), piece)), whole);
+    }
+}
+
+TEST_F(LogContinuationTest, TheDemoLogCutAnywhere)
+{
+    const std::string demo = velmar::test::readFile(VELMAR_SOURCE_DIR "/demo/new_line.log");
+    velmar::test::writeFile(path, demo);
+    const Outcome whole = fullRead(path);
+    ASSERT_GT(whole.rows.size(), 100u);
+    // Cuts at primes of bytes fall at every place of a line and a session; a day range applies throughout.
+    for (size_t piece : { 4099u, 65537u }) {
+        SCOPED_TRACE(piece);
+        expectSame(readInPieces(path, demo, everyPiece(demo.size(), piece)), whole);
+    }
+    const Outcome october = fullRead(path, "01-Okt-2003", "15-Okt-2003");
+    expectSame(readInPieces(path, demo, everyPiece(demo.size(), 9973), "01-Okt-2003", "15-Okt-2003"), october);
+}
+
+TEST_F(LogContinuationTest, WhatTheReadFindsInTheFile)
+{
+    Table Str(7);
+    DayList dat1;
+    std::vector<std::string> dat2;
+    SessionTimes times;
+    LogContinuation continuation("", "", kCharge);
+    velmar::test::writeFile(path, "+ 01-Sen-2003 12:25:09 CONNECT 14400\r\n  01-Sen-2003 12:25:13 Addr");
+
+    // One whole line is taken; the line still being written is left for later.
+    EXPECT_EQ(continueFillTabl(path, continuation, Str, dat1, dat2, times), Continued::Read);
+    EXPECT_EQ(continuation.offset(), 38u);
+    EXPECT_EQ(continueFillTabl(path, continuation, Str, dat1, dat2, times), Continued::Nothing);
+
+    // Another program keeps the file to itself: a copy must be read.
+    {
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+        EXPECT_EQ(continueFillTabl(path, continuation, Str, dat1, dat2, times), Continued::Locked);
+        ::close(fd);
+    }
+
+    // Shorter than what was read: rotated or emptied, so only a read from the start is right.
+    velmar::test::writeFile(path, "  01-Sen-2003 07:59:40 Mailer\r\n");
+    EXPECT_EQ(continueFillTabl(path, continuation, Str, dat1, dat2, times), Continued::Rebuild);
+
+    EXPECT_THROW(continueFillTabl(dir.file("missing.log"), continuation, Str, dat1, dat2, times), InOutError);
+}
+
+TEST_F(LogContinuationTest, CtrlZEndsTheTextForGood)
+{
+    Table Str(7);
+    DayList dat1;
+    std::vector<std::string> dat2;
+    SessionTimes times;
+    LogContinuation continuation("", "", kCharge);
+    const std::string before = "+ 01-Sen-2003 11:00:00 CONNECT 2400\r\n"
+                               "+ 01-Sen-2003 11:03:00 Session completed successfully\r\n";
+    velmar::test::writeFile(path, before + "\x1A");
+    EXPECT_EQ(continueFillTabl(path, continuation, Str, dat1, dat2, times), Continued::Read);
+    EXPECT_TRUE(continuation.ended());
+    // What stands behind the Ctrl+Z is no text of the log, as for one read of the whole file.
+    velmar::test::writeFile(path, before + "\x1A\r\n" + before);
+    EXPECT_EQ(continueFillTabl(path, continuation, Str, dat1, dat2, times), Continued::Nothing);
+    expectSame(outcomeOf(Str, dat1, dat2, times), fullRead(path));
+}
+
+TEST_F(LogContinuationTest, ABadLineStopsTheReadAndOnlyARebuildGoesOn)
+{
+    Table Str(7);
+    DayList dat1;
+    std::vector<std::string> dat2;
+    SessionTimes times;
+    LogContinuation continuation("", "", kCharge);
+    velmar::test::writeFile(path, "+ 31-Feb-2003 11:00:00 CONNECT 2400\r\n");
+    EXPECT_THROW_MSG(
+        continueFillTabl(path, continuation, Str, dat1, dat2, times), ConvertError, "'31-02-2003' is not a valid date");
+    EXPECT_FALSE(continuation.resumable());
+    EXPECT_EQ(continueFillTabl(path, continuation, Str, dat1, dat2, times), Continued::Rebuild);
+    // A bad day text of the range is refused before anything is read.
+    EXPECT_THROW(LogContinuation("1-Xyz-2003", "2-Jan-2003", kCharge), ConvertError);
+}
+
+} // namespace
