@@ -132,6 +132,18 @@ protected:
     velmar::ScopedLocale locale { { ',', ':' } };
     velmar::ScopedYear year { 2010 };
     std::string path = dir.file("new_line.log");
+
+    // The window's state that one continued read works on, from an empty table on.
+    Table Str { 7 };
+    DayList dat1;
+    std::vector<std::string> dat2;
+    SessionTimes times;
+    LogContinuation continuation { "", "", kCharge };
+
+    Continued continueRead(const std::string& file)
+    {
+        return continueFillTabl(file, continuation, Str, dat1, dat2, times);
+    }
 };
 
 TEST_F(LogContinuationTest, PiecesOfEverySizeGiveTheTablesOfOneRead)
@@ -164,63 +176,47 @@ TEST_F(LogContinuationTest, TheDemoLogCutAnywhere)
 
 TEST_F(LogContinuationTest, WhatTheReadFindsInTheFile)
 {
-    Table Str(7);
-    DayList dat1;
-    std::vector<std::string> dat2;
-    SessionTimes times;
-    LogContinuation continuation("", "", kCharge);
     velmar::test::writeFile(path, "+ 01-Sen-2003 12:25:09 CONNECT 14400\r\n  01-Sen-2003 12:25:13 Addr");
 
     // One whole line is taken; the line still being written is left for later.
-    EXPECT_EQ(continueFillTabl(path, continuation, Str, dat1, dat2, times), Continued::Read);
+    EXPECT_EQ(continueRead(path), Continued::Read);
     EXPECT_EQ(continuation.offset(), 38u);
-    EXPECT_EQ(continueFillTabl(path, continuation, Str, dat1, dat2, times), Continued::Nothing);
+    EXPECT_EQ(continueRead(path), Continued::Nothing);
 
     // Another program keeps the file to itself: a copy must be read.
     {
         const int fd = ::open(path.c_str(), O_RDONLY);
         ASSERT_EQ(::flock(fd, LOCK_EX), 0);
-        EXPECT_EQ(continueFillTabl(path, continuation, Str, dat1, dat2, times), Continued::Locked);
+        EXPECT_EQ(continueRead(path), Continued::Locked);
         ::close(fd);
     }
 
     // Shorter than what was read: rotated or emptied, so only a read from the start is right.
     velmar::test::writeFile(path, "  01-Sen-2003 07:59:40 Mailer\r\n");
-    EXPECT_EQ(continueFillTabl(path, continuation, Str, dat1, dat2, times), Continued::Rebuild);
+    EXPECT_EQ(continueRead(path), Continued::Rebuild);
 
-    EXPECT_THROW(continueFillTabl(dir.file("missing.log"), continuation, Str, dat1, dat2, times), InOutError);
+    EXPECT_THROW(continueRead(dir.file("missing.log")), InOutError);
 }
 
 TEST_F(LogContinuationTest, CtrlZEndsTheTextForGood)
 {
-    Table Str(7);
-    DayList dat1;
-    std::vector<std::string> dat2;
-    SessionTimes times;
-    LogContinuation continuation("", "", kCharge);
     const std::string before = "+ 01-Sen-2003 11:00:00 CONNECT 2400\r\n"
                                "+ 01-Sen-2003 11:03:00 Session completed successfully\r\n";
     velmar::test::writeFile(path, before + "\x1A");
-    EXPECT_EQ(continueFillTabl(path, continuation, Str, dat1, dat2, times), Continued::Read);
+    EXPECT_EQ(continueRead(path), Continued::Read);
     EXPECT_TRUE(continuation.ended());
     // What stands behind the Ctrl+Z is no text of the log, as for one read of the whole file.
     velmar::test::writeFile(path, before + "\x1A\r\n" + before);
-    EXPECT_EQ(continueFillTabl(path, continuation, Str, dat1, dat2, times), Continued::Nothing);
+    EXPECT_EQ(continueRead(path), Continued::Nothing);
     expectSame(outcomeOf(Str, dat1, dat2, times), fullRead(path));
 }
 
 TEST_F(LogContinuationTest, ABadLineStopsTheReadAndOnlyARebuildGoesOn)
 {
-    Table Str(7);
-    DayList dat1;
-    std::vector<std::string> dat2;
-    SessionTimes times;
-    LogContinuation continuation("", "", kCharge);
     velmar::test::writeFile(path, "+ 31-Feb-2003 11:00:00 CONNECT 2400\r\n");
-    EXPECT_THROW_MSG(
-        continueFillTabl(path, continuation, Str, dat1, dat2, times), ConvertError, "'31-02-2003' is not a valid date");
+    EXPECT_THROW_MSG(continueRead(path), ConvertError, "'31-02-2003' is not a valid date");
     EXPECT_FALSE(continuation.resumable());
-    EXPECT_EQ(continueFillTabl(path, continuation, Str, dat1, dat2, times), Continued::Rebuild);
+    EXPECT_EQ(continueRead(path), Continued::Rebuild);
     // A bad day text of the range is refused before anything is read.
     EXPECT_THROW(LogContinuation("1-Xyz-2003", "2-Jan-2003", kCharge), ConvertError);
 }
