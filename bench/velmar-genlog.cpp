@@ -1,6 +1,7 @@
 // Writes a synthetic mailer log for the benchmarks: dialing and incoming calls, sessions with an address,
 // received files with their progress, resumed, partial and rejected files, and the four ways a session
-// ends, with CR LF line ends. The same count and seed give the same bytes with every compiler and library:
+// ends, in one of several shapes (line ends, line lengths, lines per session, addresses, files per session).
+// The same shape, count and seed give the same bytes with every compiler and library:
 // the random numbers are the raw outputs of std::mt19937_64 (fixed by the language), mapped to ranges here
 // by integer arithmetic only, since the standard distributions and the floating-point functions may give
 // other values elsewhere.
@@ -21,10 +22,16 @@
 namespace {
 
 const char kUsage[]
-    = "usage: velmar-genlog --sessions N [--seed S] [--addresses K] [--out FILE]\n"
+    = "usage: velmar-genlog --sessions N [--shape NAME] [--seed S] [--addresses K] [--out FILE]\n"
       "Writes a synthetic mailer log of N sessions (default 1000) to FILE (default standard output).\n"
-      "  --seed S        seed of the random numbers (default 1); the same N and S give the same log\n"
-      "  --addresses K   distinct remote addresses (default 300)\n"
+      "  --shape NAME    classic (default): CR LF, short lines, about 10 lines a session, 300 addresses\n"
+      "                  lf: LF line ends, 400 addresses, otherwise classic\n"
+      "                  banner: LF, long banner lines and progress lines of a few hundred bytes,\n"
+      "                          about 25 lines a session, 400 addresses\n"
+      "                  hub: CR LF, short lines, 5 to 40 received files and about 80 lines a session,\n"
+      "                       5000 addresses\n"
+      "  --seed S        seed of the random numbers (default 1); the same shape, N and S give the same log\n"
+      "  --addresses K   distinct remote addresses (default: that of the shape)\n"
       "Sessions start on 1 January 2000 and spread evenly up to the end of 2026 (about one session per\n"
       "2,100 seconds at 400,000 sessions); larger counts run on beyond 2026 when the calls leave no room.\n"
       "400,000 sessions give about 250 MB. A summary goes to standard error.\n";
@@ -61,6 +68,22 @@ public:
 private:
     std::mt19937_64 engine_;
 };
+
+// How a log looks: what sets real logs apart when they are read.
+struct Shape {
+    std::string_view name;
+    std::string_view lineEnd;
+    uint64_t addresses;
+    bool longLines; // banner lines and progress bars of a few hundred bytes, several progress lines a file
+    bool manyFiles; // 5 to 40 received files a session
+};
+
+constexpr std::array<Shape, 4> kShapes = { {
+    { "classic", "\r\n", 300, false, false },
+    { "lf", "\n", 400, false, false },
+    { "banner", "\n", 400, true, false },
+    { "hub", "\r\n", 5000, false, true },
+} };
 
 constexpr std::array<std::string_view, 12> kMonthWords
     = { "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sen", "Okt", "Nob", "Dec" };
@@ -119,8 +142,9 @@ void appendTwoDigits(std::string& out, unsigned value)
 // Collects the lines in a large buffer and writes it out in big pieces.
 class LogWriter {
 public:
-    explicit LogWriter(std::FILE* file)
+    LogWriter(std::FILE* file, std::string_view lineEnd)
         : file_(file)
+        , lineEnd_(lineEnd)
     {
         buffer_.reserve(kFlushAt + 4096);
     }
@@ -171,7 +195,7 @@ public:
     }
     void end()
     {
-        buffer_ += "\r\n";
+        buffer_ += lineEnd_;
         ++lines_;
         if (buffer_.size() >= kFlushAt)
             flush();
@@ -196,6 +220,7 @@ private:
     static constexpr int64_t kDaysTo2000 = 10957; // 1 January 1970 to 1 January 2000
 
     std::FILE* file_;
+    std::string_view lineEnd_;
     std::string buffer_;
     std::string dateText_;
     int64_t cachedDay_ = -1;
@@ -350,9 +375,10 @@ uint64_t fileSize(Dice& dice)
 
 class Generator {
 public:
-    Generator(LogWriter& out, Dice& dice, std::vector<Node> nodes, uint64_t sessions)
+    Generator(LogWriter& out, Dice& dice, const Shape& shape, std::vector<Node> nodes, uint64_t sessions)
         : out_(out)
         , dice_(dice)
+        , shape_(shape)
         , nodes_(std::move(nodes))
     {
         // 1 January 2000 to 1 January 2027.
@@ -400,10 +426,13 @@ public:
             out_.begin("  ", now_).text("  Location: ").text(node.place).end();
         if (dice_.chance(100))
             out_.begin("  ", now_).text("  Password protected session").end();
+        if (shape_.longLines)
+            banner(node);
         step(0, 2);
 
         const Ending ending = static_cast<Ending>(dice_.weighted(kEndingWeights));
-        const size_t files = dice_.weighted(kFileCountWeights);
+        const size_t files
+            = shape_.manyFiles ? static_cast<size_t>(dice_.between(5, 40)) : dice_.weighted(kFileCountWeights);
         int64_t received = 0;
         for (size_t f = 0; f < files; ++f)
             received += receive(speed, ending == Ending::CarrierLoss && f + 1 == files);
@@ -463,6 +492,43 @@ private:
         return nodes_[dice_.below(dice_.below(nodes_.size()) + 1)];
     }
 
+    // What a mailer with a long banner tells of the remote system: two to four lines of 150 to 350 bytes.
+    void banner(const Node& node)
+    {
+        static constexpr std::array<std::string_view, 14> kFlags
+            = { "ZAP", "ZMO", "NRQ", "ARC", "XMA", "HFR", "FNC", "PUA", "8N1", "V.42bis", "V.34", "HYD", "DZA", "TZA" };
+        const uint64_t lines = dice_.between(2, 4);
+        for (uint64_t l = 0; l < lines; ++l) {
+            const uint64_t length = dice_.between(150, 350);
+            line_ = "  EMSI_DAT: {";
+            line_ += node.station;
+            line_ += "}{";
+            line_ += node.sysop;
+            line_ += "}{";
+            line_ += node.place;
+            line_ += "}{";
+            while (line_.size() < length) {
+                line_ += kFlags[dice_.below(kFlags.size())];
+                line_ += ',';
+            }
+            line_ += '}';
+            out_.begin("  ", now_).text(line_).end();
+        }
+    }
+
+    // A progress line with a bar of 150 to 350 characters.
+    void progressBar(uint64_t done, uint64_t size, uint64_t cps)
+    {
+        const uint64_t width = dice_.between(150, 350);
+        const uint64_t filled = size == 0 ? width : done * width / size;
+        line_ = "  [";
+        line_.append(filled, '=');
+        line_ += '>';
+        line_.append(width - filled, ' ');
+        line_ += "] ";
+        out_.begin("  ", now_).text(line_).grouped(done).text(" bytes, ").number(cps).text(" cps").end();
+    }
+
     void dial(const Node& node)
     {
         // Now and then the line is busy or nobody answers first.
@@ -510,11 +576,15 @@ private:
         }
         const uint64_t cps = speed.cps - dice_.below(speed.cps / 5 + 1);
         const uint64_t arrived = cutOff ? offset + dice_.below(size - offset) : size;
-        const unsigned steps = dice_.chance(300) ? 2 : 1;
+        const unsigned steps
+            = shape_.longLines ? static_cast<unsigned>(dice_.between(3, 12)) : (dice_.chance(300) ? 2 : 1);
         for (unsigned s = 1; s <= steps; ++s) {
             const uint64_t done = offset + (arrived - offset) * s / steps;
             now_ += static_cast<int64_t>((arrived - offset) / steps / cps + 1);
-            out_.begin("  ", now_).text("  ").grouped(done).text(" bytes, ").number(cps).text(" cps").end();
+            if (shape_.longLines)
+                progressBar(done, size, cps);
+            else
+                out_.begin("  ", now_).text("  ").grouped(done).text(" bytes, ").number(cps).text(" cps").end();
         }
         if (cutOff) {
             if (dice_.chance(600)) {
@@ -537,10 +607,12 @@ private:
 
     LogWriter& out_;
     Dice& dice_;
+    const Shape& shape_;
     std::vector<Node> nodes_;
     int64_t spacing_ = 1;
     int64_t now_ = 0;
     std::string name_;
+    std::string line_;
     Totals totals_;
 };
 
@@ -566,7 +638,8 @@ int main(int argc, char** argv)
 {
     uint64_t sessions = 1000;
     uint64_t seed = 1;
-    uint64_t addresses = 300;
+    uint64_t addresses = 0; // that of the shape
+    const Shape* shape = &kShapes[0];
     std::string outPath;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -586,6 +659,12 @@ int main(int argc, char** argv)
         } else if (arg == "--addresses") {
             if (!readCount(value, addresses) || addresses == 0 || addresses > 100000)
                 return usageError("the addresses must be 1 to 100000: " + std::string(value));
+        } else if (arg == "--shape") {
+            const auto* found = std::find_if(
+                kShapes.begin(), kShapes.end(), [&](const Shape& candidate) { return candidate.name == value; });
+            if (found == kShapes.end())
+                return usageError("unknown shape " + std::string(value));
+            shape = found;
         } else if (arg == "--out") {
             outPath = value;
         } else {
@@ -600,8 +679,10 @@ int main(int argc, char** argv)
     }
 
     Dice dice(seed);
-    LogWriter out(file);
-    Generator generator(out, dice, makeNodes(dice, static_cast<size_t>(addresses)), sessions);
+    if (addresses == 0)
+        addresses = shape->addresses;
+    LogWriter out(file, shape->lineEnd);
+    Generator generator(out, dice, *shape, makeNodes(dice, static_cast<size_t>(addresses)), sessions);
     for (uint64_t s = 0; s < sessions && !out.failed(); ++s)
         generator.session(s);
     generator.finish();
