@@ -251,6 +251,14 @@ void LogText::reset()
         ::close(fd);
         throw InOutError::fromErrno(err);
     }
+    const off_t start = ::lseek(fd, 0, SEEK_CUR);
+    if (start < 0) {
+        const int err = errno;
+        ::close(fd);
+        throw InOutError::fromErrno(err);
+    }
+    blockOffset_ = nextOffset_ = static_cast<uint64_t>(start);
+    lastByte_ = '\n';
     fd_ = fd;
 }
 
@@ -419,6 +427,10 @@ bool LogText::fill()
     current_ = ahead_;
     ahead_ = freed;
     block_ = current_->bytes.get();
+    blockOffset_ = nextOffset_;
+    nextOffset_ += current_->size;
+    if (current_->size != 0)
+        lastByte_ = block_[current_->size - 1];
     if (blockHook_)
         blockHook_();
     if (current_->size == 0) {
@@ -462,6 +474,19 @@ void LogText::checkUnchanged()
     }
     if (changed)
         throw InOutError::logChanged();
+}
+
+LogText::ReadEnd LogText::readEnd() const
+{
+    ReadEnd end;
+    if (fileEnd_) {
+        end.offset = nextOffset_;
+        end.lastLineOpen = lastByte_ != '\n';
+    } else {
+        end.offset = blockOffset_ + pos_;
+        end.ctrlZ = ended_;
+    }
+    return end;
 }
 
 bool LogText::eofAfterBlock()

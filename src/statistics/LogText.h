@@ -98,6 +98,21 @@ public:
     /// Closes the file and releases its lock and buffers; nothing happens when it is not open.
     void close();
 
+    /// Where a read that reached the end of the text stopped in the file.
+    struct ReadEnd {
+        /// The bytes up to and with the line feed of the last whole line read, a byte order mark counted.
+        uint64_t offset = 0;
+        /// A Ctrl+Z at the start of the line at `offset` ended the text.
+        bool ctrlZ = false;
+        /// The file ended in a line without its line feed, which was handed out as a line of its own.
+        bool lastLineOpen = false;
+    };
+    /// Once eof() is true: where the text ended.
+    ReadEnd readEnd() const;
+    /// The descriptor of the copy this variable reads (readsCopy()), for reading parts of it in place;
+    /// -1 when it reads no copy.
+    int copyDescriptor() const { return held_; }
+
 private:
     static constexpr char kCtrlZ = 26;
 
@@ -161,6 +176,9 @@ private:
     size_t end_ = 0;
     size_t nextLineFeed_ = 0; // the index in current_->lineFeeds of the first line feed at or after pos_
     bool fileEnd_ = false; // read(2) has returned 0
+    uint64_t blockOffset_ = 0; // where *current_ starts in the file
+    uint64_t nextOffset_ = 0; // where the next block starts in the file
+    char lastByte_ = '\n'; // the last byte of the last block read
     bool ended_ = false; // no further line: the file end or a Ctrl+Z at a line start was reached
     std::string spanning_; // a line that runs over a block edge
     std::string scratch_; // a line with its carriage returns removed

@@ -444,19 +444,30 @@ std::string_view withoutCarriageReturns(std::string_view line, std::string& scra
 } // namespace
 
 void FillTabl(LogText& log, std::string_view dat1Text, std::string_view dat2Text, const Charge& charge, Table& Str,
-    DayList& dat1, std::vector<std::string>& dat2Items, SessionTimes& times)
+    DayList& dat1, std::vector<std::string>& dat2Items, SessionTimes& times, LogContinuation* continuation)
 {
-    Extraction extraction(charge, dayRange(dat1Text, dat2Text));
-    extraction.attach(Str, dat1, times);
+    auto extraction = std::make_unique<Extraction>(charge, dayRange(dat1Text, dat2Text));
+    extraction->attach(Str, dat1, times);
+    if (continuation)
+        continuation->resumable_ = false; // until the read is complete
 
     log.reset();
     Str.setRowCount(2);
     Str.clearRow(1);
     try {
-        extraction.run(log);
+        extraction->run(log);
     } catch (...) {
         log.close();
         throw;
+    }
+    if (continuation) {
+        const LogText::ReadEnd end = log.readEnd();
+        continuation->extraction_ = std::move(extraction);
+        continuation->offset_ = end.offset;
+        continuation->ended_ = end.ctrlZ;
+        // A last line without its line feed was taken as a whole line; what the mailer adds to it would
+        // make it another line.
+        continuation->resumable_ = !end.lastLineOpen;
     }
     log.close();
     dat2Items = dat1.items();
@@ -474,15 +485,31 @@ LogContinuation& LogContinuation::operator=(LogContinuation&&) noexcept = defaul
 Continued continueFillTabl(const std::string& path, LogContinuation& continuation, Table& Str, DayList& dat1,
     std::vector<std::string>& dat2Items, SessionTimes& times)
 {
-    if (!continuation.resumable_)
+    if (!continuation.resumable())
         return Continued::Rebuild;
     FileDescriptor file(openRegularFile(path));
     if (file.get() < 0)
         throw InOutError::fromErrno(errno);
     if (!lockShared(file.get()))
         return Continued::Locked;
+    return continueFrom(file.get(), continuation, Str, dat1, dat2Items, times);
+}
+
+Continued continueFillTabl(const LogText& copy, LogContinuation& continuation, Table& Str, DayList& dat1,
+    std::vector<std::string>& dat2Items, SessionTimes& times)
+{
+    if (copy.copyDescriptor() < 0)
+        throw InOutError::notOpen();
+    return continueFrom(copy.copyDescriptor(), continuation, Str, dat1, dat2Items, times);
+}
+
+Continued continueFrom(int fd, LogContinuation& continuation, Table& Str, DayList& dat1,
+    std::vector<std::string>& dat2Items, SessionTimes& times)
+{
+    if (!continuation.resumable_)
+        return Continued::Rebuild;
     struct stat info { };
-    if (::fstat(file.get(), &info) != 0)
+    if (::fstat(fd, &info) != 0)
         throw InOutError::fromErrno(errno);
     const auto size = static_cast<uint64_t>(info.st_size);
     if (size < continuation.offset_)
@@ -504,7 +531,7 @@ Continued continueFillTabl(const std::string& path, LogContinuation& continuatio
         const size_t want = static_cast<size_t>(std::min<uint64_t>(block.size(), size - at));
         ssize_t n;
         do
-            n = ::pread(file.get(), block.data(), want, static_cast<off_t>(at));
+            n = ::pread(fd, block.data(), want, static_cast<off_t>(at));
         while (n < 0 && errno == EINTR);
         if (n < 0)
             throw InOutError::fromErrno(errno);

@@ -10,6 +10,7 @@ namespace velmar {
 
 class DayList;
 class Extraction;
+class LogContinuation;
 class LogText;
 class Table;
 struct Charge;
@@ -26,8 +27,11 @@ struct SessionTimes {
 /// dat1: the day list of Dat1 (only grows); dat2Items: replaced by a copy of dat1's items at the end of a
 /// completed rebuild. Raises the conversion or input/output error at the line that fails (rows counted so
 /// far stay, log closed, dat2Items untouched). Hiding, showing and scrolling the table are the caller's.
+/// With `continuation`, it becomes the continuation of this read (for the same day range and charge): a
+/// later continueFillTabl takes in what the mailer appends. It can go on only when the read ended at a line
+/// end; after a failed read, or a last line without its line feed, it asks for a rebuild.
 void FillTabl(LogText& log, std::string_view dat1Text, std::string_view dat2Text, const Charge& charge, Table& Str,
-    DayList& dat1, std::vector<std::string>& dat2Items, SessionTimes& times);
+    DayList& dat1, std::vector<std::string>& dat2Items, SessionTimes& times, LogContinuation* continuation = nullptr);
 
 /// What continuing a read found.
 enum class Continued {
@@ -57,8 +61,9 @@ public:
     bool ended() const { return ended_; }
 
 private:
-    friend Continued continueFillTabl(
-        const std::string&, LogContinuation&, Table&, DayList&, std::vector<std::string>&, SessionTimes&);
+    friend void FillTabl(LogText&, std::string_view, std::string_view, const Charge&, Table&, DayList&,
+        std::vector<std::string>&, SessionTimes&, LogContinuation*);
+    friend Continued continueFrom(int, LogContinuation&, Table&, DayList&, std::vector<std::string>&, SessionTimes&);
 
     std::unique_ptr<Extraction> extraction_;
     uint64_t offset_ = 0;
@@ -72,6 +77,13 @@ private:
 /// still without its line feed is left for the next call. Raises InOutError when the file cannot be read
 /// and the conversion error of a bad line (the continuation is then no longer resumable).
 Continued continueFillTabl(const std::string& path, LogContinuation& continuation, Table& Str, DayList& dat1,
+    std::vector<std::string>& dat2Items, SessionTimes& times);
+/// The same for a log read through its copy (`copy` reads one, see LogText::bindCopyOf): the copy is the log
+/// as it stood when it was made, so it is continued without a lock and is never Locked.
+Continued continueFillTabl(const LogText& copy, LogContinuation& continuation, Table& Str, DayList& dat1,
+    std::vector<std::string>& dat2Items, SessionTimes& times);
+/// Reads the continuation from an open descriptor; the two above open the file and call it.
+Continued continueFrom(int fd, LogContinuation& continuation, Table& Str, DayList& dat1,
     std::vector<std::string>& dat2Items, SessionTimes& times);
 
 } // namespace velmar

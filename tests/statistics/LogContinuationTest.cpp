@@ -174,6 +174,81 @@ TEST_F(LogContinuationTest, TheDemoLogCutAnywhere)
     expectSame(readInPieces(path, demo, everyPiece(demo.size(), 9973), "01-Okt-2003", "15-Okt-2003"), october);
 }
 
+// A rebuild that hands over its continuation: FillTabl reads the log as it stands at `cut`, with blocks of
+// `blockSize` bytes, then the rest is appended and the continuation takes it in.
+Outcome rebuildThenContinue(const std::string& path, const std::string& log, size_t cut, size_t blockSize,
+    Continued& continued, bool throughCopy = false)
+{
+    Table Str(7);
+    DayList dat1;
+    std::vector<std::string> dat2;
+    SessionTimes times;
+    LogContinuation continuation("", "", kCharge);
+    velmar::test::writeFile(path, log.substr(0, cut));
+    LogText text(blockSize);
+    if (throughCopy)
+        text.bindCopyOf(path, std::string(path, 0, path.rfind('/')));
+    else
+        text.bind(path);
+    FillTabl(text, "", "", kCharge, Str, dat1, dat2, times, &continuation);
+    velmar::test::writeFile(path, log);
+    if (throughCopy)
+        text.bindCopyOf(path, std::string(path, 0, path.rfind('/')));
+    continued = throughCopy ? continueFillTabl(text, continuation, Str, dat1, dat2, times)
+                            : continueFillTabl(path, continuation, Str, dat1, dat2, times);
+    return outcomeOf(Str, dat1, dat2, times);
+}
+
+TEST_F(LogContinuationTest, ARebuildHandsOverWhereItEnded)
+{
+    velmar::test::writeFile(path, kSmallLog);
+    const Outcome whole = fullRead(path);
+    // Every line end of the log, read in blocks of one byte (a block edge everywhere), of seven bytes and
+    // whole, through the log and through its copy: the continuation must go on exactly there.
+    for (size_t cut = kSmallLog.find('\n'); cut != std::string::npos; cut = kSmallLog.find('\n', cut + 1)) {
+        for (size_t blockSize : { size_t { 1 }, size_t { 7 }, LogText::kBlockSize }) {
+            for (bool copy : { false, true }) {
+                SCOPED_TRACE("cut after byte " + std::to_string(cut) + ", blocks of " + std::to_string(blockSize)
+                    + (copy ? ", copy" : ""));
+                Continued continued {};
+                expectSame(rebuildThenContinue(path, kSmallLog, cut + 1, blockSize, continued, copy), whole);
+                EXPECT_EQ(continued, cut + 1 == kSmallLog.size() ? Continued::Nothing : Continued::Read);
+            }
+        }
+    }
+}
+
+TEST_F(LogContinuationTest, WhereARebuildCannotBeContinued)
+{
+    const std::string ended = "+ 01-Sen-2003 11:00:00 CONNECT 2400\r\n"
+                              "+ 01-Sen-2003 11:03:00 Session completed successfully\r\n";
+    struct Case {
+        const char* name;
+        std::string log;
+        size_t cut;
+        Continued continued;
+    };
+    const Case cases[] = {
+        // Only the byte order mark was there: the first line starts behind it, as in one read.
+        { "byte order mark alone", kSmallLog, 3, Continued::Read },
+        // The last line had no line feed yet and was read as a line: going on would read its rest as another.
+        { "inside a line", kSmallLog, kSmallLog.find("Address") + 3, Continued::Rebuild },
+        { "between CR and LF", ended, ended.find('\r') + 1, Continued::Rebuild },
+        // The text ended at a Ctrl+Z: nothing behind it is read, whatever is appended.
+        { "Ctrl+Z", ended + "\x1A\r\n" + ended, ended.size() + 1, Continued::Nothing },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        velmar::test::writeFile(path, c.log);
+        const Outcome whole = fullRead(path);
+        Continued continued {};
+        const Outcome got = rebuildThenContinue(path, c.log, c.cut, 7, continued);
+        EXPECT_EQ(continued, c.continued);
+        if (continued != Continued::Rebuild)
+            expectSame(got, whole);
+    }
+}
+
 TEST_F(LogContinuationTest, WhatTheReadFindsInTheFile)
 {
     velmar::test::writeFile(path, "+ 01-Sen-2003 12:25:09 CONNECT 14400\r\n  01-Sen-2003 12:25:13 Addr");
