@@ -8,17 +8,13 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <limits>
 #include <mutex>
 #include <new>
-#include <thread>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -53,31 +49,6 @@ bool skipByteOrderMark(int fd)
     if (n == 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF)
         return ::lseek(fd, 3, SEEK_SET) == 3;
     return true;
-}
-
-// True when the block holds a carriage return that no line feed follows (one at the very end of the block
-// counts, since its line feed may come in the next block). Most logs end every line with CR LF and hold
-// no other carriage return: their lines then need no search for one.
-bool hasLoneCarriageReturn(const char* p, size_t n)
-{
-    size_t i = 0;
-#if defined(__SSE2__)
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i lf = _mm_set1_epi8('\n');
-    __m128i lone = _mm_setzero_si128();
-    for (; i + 17 <= n; i += 16) {
-        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 1));
-        lone = _mm_or_si128(lone, _mm_andnot_si128(_mm_cmpeq_epi8(next, lf), _mm_cmpeq_epi8(here, cr)));
-    }
-    if (_mm_movemask_epi8(lone) != 0)
-        return true;
-#endif
-    for (; i < n; ++i) {
-        if (p[i] == '\r' && (i + 1 == n || p[i + 1] != '\n'))
-            return true;
-    }
-    return false;
 }
 
 } // namespace
@@ -340,8 +311,9 @@ void LogText::close()
     if (fd_ >= 0)
         ::close(fd_); // releases both locks
     fd_ = -1;
-    pos_ = end_ = nextLineFeed_ = 0;
+    pos_ = end_ = 0;
     fileEnd_ = ended_ = false;
+    lines_ = {};
     // The buffers are only needed while reading; a huge line must not keep its memory between rebuilds.
     blocks_ = {};
     current_ = before_ = ahead_ = nullptr;
@@ -356,15 +328,13 @@ void LogText::ensureOpen() const
         throw InOutError::notOpen();
 }
 
-// Reads the next block of the file into `block` and notes what its lines need: runs on the reading thread,
-// and touches nothing but the descriptor and the block.
+// Reads the next block of the file into `block` and finds its first Ctrl+Z behind a line feed: runs on the
+// reading thread, and touches nothing but the descriptor and the block.
 void LogText::readBlock(int fd, size_t capacity, Block& block) noexcept
 {
     block.size = 0;
     block.error = 0;
-    block.outOfMemory = false;
-    block.loneCarriageReturn = false;
-    block.lineFeeds.clear();
+    block.ctrlZ = 0;
     const ssize_t n = retryInterrupted([&] { return ::read(fd, block.bytes.get(), capacity); });
     if (n < 0) {
         block.error = errno;
@@ -372,20 +342,16 @@ void LogText::readBlock(int fd, size_t capacity, Block& block) noexcept
     }
     block.size = static_cast<size_t>(n);
     const char* bytes = block.bytes.get();
-    block.loneCarriageReturn = hasLoneCarriageReturn(bytes, block.size);
-    // A block of nothing but empty lines would need four bytes of index per byte; past a line of eight
-    // bytes on average the rest of the block is searched line by line instead.
-    const size_t most = capacity / 8;
-    try {
-        for (const char* from = bytes; block.lineFeeds.size() < most;) {
-            const auto* lineFeed = static_cast<const char*>(std::memchr(from, '\n', bytes + block.size - from));
-            if (lineFeed == nullptr)
-                break;
-            block.lineFeeds.push_back(static_cast<uint32_t>(lineFeed - bytes));
-            from = lineFeed + 1;
+    block.ctrlZ = block.size;
+    for (size_t from = 1; from < block.size;) {
+        const auto* z = static_cast<const char*>(std::memchr(bytes + from, kCtrlZ, block.size - from));
+        if (z == nullptr)
+            break;
+        if (z[-1] == '\n') {
+            block.ctrlZ = static_cast<size_t>(z - bytes);
+            break;
         }
-    } catch (const std::bad_alloc&) {
-        block.outOfMemory = true;
+        from = static_cast<size_t>(z - bytes) + 1;
     }
 }
 
@@ -401,7 +367,7 @@ void LogText::readAhead()
 // Moves on to the next block; false at the end of the file.
 bool LogText::fill()
 {
-    pos_ = end_ = nextLineFeed_ = 0;
+    pos_ = end_ = 0;
     if (fileEnd_)
         return false;
     if (current_ == nullptr) {
@@ -418,8 +384,6 @@ bool LogText::fill()
     reading_ = false;
     if (ahead_->error != 0)
         throw InOutError::fromErrno(ahead_->error);
-    if (ahead_->outOfMemory)
-        throw std::bad_alloc();
     // The line handed out last may lie in the current block: it becomes the one before, and the block
     // before that is free for the next read.
     Block* const freed = before_;
@@ -443,7 +407,8 @@ bool LogText::fill()
     return true;
 }
 
-// True when no further line follows; otherwise the next line starts at pos_ in the block.
+// True when no further line follows; otherwise the next line starts at pos_ in the block. A block is
+// moved on from only once it is handed out to its last byte, so its successor begins with a line.
 bool LogText::atEnd()
 {
     if (ended_)
@@ -489,69 +454,72 @@ LogText::ReadEnd LogText::readEnd() const
     return end;
 }
 
-bool LogText::eofAfterBlock()
+bool LogText::readText(std::string_view& text)
 {
-    ensureOpen();
-    return atEnd();
-}
-
-// The first line feed at or after pos_ in the current block, or null when the block holds none.
-const char* LogText::nextLineFeed()
-{
-    const std::vector<uint32_t>& lineFeeds = current_->lineFeeds;
-    if (nextLineFeed_ < lineFeeds.size())
-        return block_ + lineFeeds[nextLineFeed_++];
-    return static_cast<const char*>(std::memchr(block_ + pos_, '\n', end_ - pos_));
-}
-
-// Any other line: at the file end, behind a Ctrl+Z, over a block edge, or with carriage returns inside.
-bool LogText::readLineElsewhere(std::string_view& line)
-{
-    line = {};
+    text = {};
     ensureOpen();
     if (atEnd())
         return false;
-
     const char* start = block_ + pos_;
-    const char* lineFeed = nextLineFeed();
-    if (lineFeed != nullptr) {
-        pos_ += static_cast<size_t>(lineFeed - start) + 1;
-        if (current_->loneCarriageReturn)
-            line = withoutCarriageReturns({ start, static_cast<size_t>(lineFeed - start) });
-        else
-            line = upToLineEnd(start, lineFeed);
+    // Whole lines up to a Ctrl+Z that starts one; the text ends there.
+    if (current_->ctrlZ < end_) {
+        text = { start, current_->ctrlZ - pos_ };
+        pos_ = current_->ctrlZ;
         return true;
     }
-
+    // Whole lines up to the last line feed of the block.
+    if (const auto* lineFeed = static_cast<const char*>(::memrchr(start, '\n', end_ - pos_))) {
+        pos_ = static_cast<size_t>(lineFeed - block_) + 1;
+        text = { start, static_cast<size_t>(lineFeed + 1 - start) };
+        return true;
+    }
+    // A line that runs over the block edge, gathered up to its line feed or the end of the file.
     spanning_.assign(start, end_ - pos_);
     pos_ = end_;
     while (fill()) {
-        lineFeed = nextLineFeed();
-        if (lineFeed != nullptr) {
-            spanning_.append(block_, lineFeed);
+        if (const auto* lineFeed = static_cast<const char*>(std::memchr(block_, '\n', end_))) {
             pos_ = static_cast<size_t>(lineFeed - block_) + 1;
+            spanning_.append(block_, pos_);
             break;
         }
         spanning_.append(block_, end_);
         pos_ = end_;
     }
-    line = withoutCarriageReturns(spanning_);
+    text = spanning_;
     return true;
 }
 
-std::string_view LogText::withoutCarriageReturns(std::string_view raw)
+bool LogText::readLine(std::string_view& line)
+{
+    line = {};
+    if (lines_.empty() && !readText(lines_))
+        return false;
+    const size_t lineFeed = lines_.find('\n');
+    const std::string_view raw = lines_.substr(0, lineFeed);
+    lines_.remove_prefix(lineFeed == std::string_view::npos ? lines_.size() : lineFeed + 1);
+    line = withoutCarriageReturns(raw, scratch_);
+    return true;
+}
+
+bool LogText::eof()
+{
+    ensureOpen();
+    return lines_.empty() && atEnd();
+}
+
+std::string_view withoutCarriageReturns(std::string_view line, std::string& scratch)
 {
     // The usual line ends with CR LF: its one carriage return needs no copy.
-    if (!raw.empty() && raw.back() == '\r')
-        raw.remove_suffix(1);
-    if (std::memchr(raw.data(), '\r', raw.size()) == nullptr)
-        return raw;
-    scratch_.clear();
-    for (char c : raw) {
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    if (std::memchr(line.data(), '\r', line.size()) == nullptr)
+        return line;
+    scratch.clear();
+    for (char c : line) {
         if (c != '\r')
-            scratch_ += c;
+            scratch += c;
     }
-    return scratch_;
+    return scratch;
 }
 
 } // namespace velmar

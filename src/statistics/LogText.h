@@ -18,10 +18,10 @@ namespace velmar {
 ///
 /// Lines end at a line feed; every carriage return is dropped from a line, and a Ctrl+Z at the start of a
 /// line ends the text. A UTF-8 byte order mark at the start of the file is passed over. The file is read
-/// in large blocks and a line is handed out as a view into the block, so memory grows with the longest
-/// line, never with the size of the log. While the lines of one block are handed out, the next block is
-/// read, and its line feeds found, on a second thread: the caller's work on a line and the reading of the
-/// file overlap, and the order of the lines is that of the file.
+/// in large blocks and handed out as views into them, a run of whole lines at a time (readText) or line
+/// by line (readLine), so memory grows with the longest line, never with the size of the log. While one
+/// block is handed out, the next is read, and its Ctrl+Z bytes looked for, on a second thread: the
+/// caller's work and the reading of the file overlap, and the order of the text is that of the file.
 class LogText {
 public:
     /// The size of the blocks the file is read in.
@@ -70,31 +70,17 @@ public:
     void reset();
     /// Called each time the reader moves on to the next block of the file (tests change the file there).
     void setBlockHook(std::function<void()> hook) { blockHook_ = std::move(hook); }
-    /// Reads the next line: true and the line, or false at the end of the file (then `line` is empty).
-    /// The view stays valid until the next read or close, also across eof(). Raises InOutError when
-    /// reading fails or the file is not open.
-    bool readLine(std::string_view& line)
-    {
-        // The usual line: it ends in the current block, where its line feed is known already, and needs at
-        // most the carriage return before its line feed dropped.
-        if (fd_ >= 0 && !ended_ && pos_ < end_ && block_[pos_] != kCtrlZ && !current_->loneCarriageReturn
-            && nextLineFeed_ < current_->lineFeeds.size()) {
-            const char* start = block_ + pos_;
-            const char* lineFeed = block_ + current_->lineFeeds[nextLineFeed_++];
-            pos_ = static_cast<size_t>(lineFeed - block_) + 1;
-            line = upToLineEnd(start, lineFeed);
-            return true;
-        }
-        return readLineElsewhere(line);
-    }
+    /// Reads the next run of whole lines as they stand in the file: carriage returns kept, every line up to
+    /// and with its line feed, except a last line of the file that has none. False at the end of the text
+    /// (then `text` is empty). The view stays valid until the next read or close. Raises InOutError when
+    /// reading fails or the file is not open. Reading by runs and by lines must not be mixed in one read.
+    bool readText(std::string_view& text);
+    /// Reads the next line, its carriage returns dropped: true and the line, or false at the end of the
+    /// file (then `line` is empty). The view stays valid until the next read or close, also across eof().
+    /// Raises InOutError when reading fails or the file is not open.
+    bool readLine(std::string_view& line);
     /// True when the end of the file has been reached (also when the next line starts with Ctrl+Z).
-    bool eof()
-    {
-        // Asked after every line of the log: the usual answer needs no call.
-        if (fd_ >= 0 && !ended_ && pos_ < end_ && block_[pos_] != kCtrlZ)
-            return false;
-        return eofAfterBlock();
-    }
+    bool eof();
     /// Closes the file and releases its lock and buffers; nothing happens when it is not open.
     void close();
 
@@ -121,31 +107,19 @@ private:
         std::unique_ptr<char[]> bytes;
         size_t size = 0; // 0: the end of the file
         int error = 0; // errno of a failed read
-        bool outOfMemory = false; // the index of the line feeds could not be made
-        bool loneCarriageReturn = false; // a CR that no LF follows, so lines must be searched for one
-        std::vector<uint32_t> lineFeeds; // where the line feeds stand, in order
+        size_t ctrlZ = 0; // the first Ctrl+Z behind a line feed of the block, or size
     };
 
     class Reader;
 
     static void readBlock(int fd, size_t capacity, Block& block) noexcept;
-    // The line from start to its line feed, without the carriage return of a CR LF line end.
-    static std::string_view upToLineEnd(const char* start, const char* lineFeed)
-    {
-        const auto length = static_cast<size_t>(lineFeed - start);
-        return { start, length - (length != 0 && lineFeed[-1] == '\r') };
-    }
-    bool eofAfterBlock();
     void checkUnchanged();
     void letCopyGo();
     void makeCopy(const std::string& logPath, const std::string& startDir);
     int openLocked(bool& lockedByOther);
     void readAhead();
     bool fill();
-    const char* nextLineFeed();
-    bool readLineElsewhere(std::string_view& line);
     bool atEnd();
-    std::string_view withoutCarriageReturns(std::string_view raw);
     void ensureOpen() const;
 
     std::string path_;
@@ -174,19 +148,23 @@ private:
     const char* block_ = nullptr; // the bytes of *current_
     size_t pos_ = 0;
     size_t end_ = 0;
-    size_t nextLineFeed_ = 0; // the index in current_->lineFeeds of the first line feed at or after pos_
     bool fileEnd_ = false; // read(2) has returned 0
     uint64_t blockOffset_ = 0; // where *current_ starts in the file
     uint64_t nextOffset_ = 0; // where the next block starts in the file
     char lastByte_ = '\n'; // the last byte of the last block read
     bool ended_ = false; // no further line: the file end or a Ctrl+Z at a line start was reached
     std::string spanning_; // a line that runs over a block edge
+    std::string_view lines_; // what readLine has still to hand out of the text read last
     std::string scratch_; // a line with its carriage returns removed
 };
 
 /// Takes a shared lock of both kinds a writer here may use (flock and fcntl) on an open file. False when
 /// another holder keeps the file to itself; a file system that offers no locking at all is read without one.
 bool lockShared(int fd);
+
+/// A line as the log is read: every carriage return dropped (a copy into `scratch` only when one stands
+/// before the end).
+std::string_view withoutCarriageReturns(std::string_view line, std::string& scratch);
 
 /// The name of the copy of a locked log.
 inline constexpr std::string_view kLogCopyName = "~Log.tmp";

@@ -8,6 +8,7 @@
 #include "statistics/DayList.h"
 #include "statistics/LogDate.h"
 #include "statistics/LogText.h"
+#include "statistics/MarkerScan.h"
 #include "statistics/SizeText.h"
 #include "statistics/Table.h"
 
@@ -18,51 +19,17 @@
 #include <cstring>
 #include <limits>
 #include <optional>
-#include <utility>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace velmar {
 
 namespace {
 
-constexpr std::string_view kConnect = "CONNECT";
-
 // The most of an address line that is kept. An address is a few dozen characters; the rest of a damaged
 // line of megabytes would widen the address column of every export line to its size.
 constexpr size_t kMaxAddress = 255;
-
-// The markers looked for inside a session.
-enum Marker : unsigned {
-    kAddress,
-    kReceiving,
-    kFromOffset,
-    kPartOf,
-    kRejected,
-    kInitializing,
-    kCompleted,
-    kSessionAborted,
-    kCarrierLoss,
-    kMarkerCount
-};
-
-constexpr std::array<std::string_view, kMarkerCount> kMarkers = {
-    "Address :",
-    "Receiving '",
-    "from offset",
-    "Part of",
-    "Receiving file was rejected",
-    "Initializing modem",
-    "Session completed successfully",
-    "Session aborted",
-    "Aborting due to carrier loss",
-};
-
-static_assert(std::ranges::all_of(kMarkers, [](std::string_view m) { return m.size() >= 4; }));
 
 constexpr unsigned bit(Marker m)
 {
@@ -100,108 +67,6 @@ std::string_view partBefore(std::string_view line, std::string_view marker)
     const size_t at = line.find(marker);
     return at == std::string_view::npos ? std::string_view {} : line.substr(0, at);
 }
-
-// The bytes the markers begin with, each once.
-struct FirstBytes {
-    std::array<char, kMarkerCount> bytes {};
-    size_t count = 0;
-};
-constexpr FirstBytes kFirstBytes = [] {
-    FirstBytes first;
-    for (std::string_view marker : kMarkers) {
-        if (std::find(first.bytes.begin(), first.bytes.begin() + first.count, marker.front())
-            == first.bytes.begin() + first.count)
-            first.bytes[first.count++] = marker.front();
-    }
-    return first;
-}();
-
-// Where the markers first occur in a line; only the entries of the markers in `markers` are set.
-struct MarkerPositions {
-    unsigned markers = 0;
-    std::array<size_t, kMarkerCount> first;
-};
-
-// Finds in one pass over a line which markers it holds anywhere. A marker missing from the whole line is
-// missing from every cut of it too, so a session line is searched for a marker only when this says so;
-// most lines of a session (progress and chat lines) hold none. Where the processor compares 16 bytes at
-// once, the bytes that may start a marker are picked out 16 at a time; the rest of the line goes byte by byte.
-class MarkerScan {
-public:
-    MarkerScan()
-    {
-        for (unsigned m = 0; m < kMarkerCount; ++m) {
-            byFirstByte_[static_cast<unsigned char>(kMarkers[m].front())] |= static_cast<uint16_t>(1u << m);
-            std::memcpy(&prefix_[m], kMarkers[m].data(), sizeof prefix_[m]);
-        }
-    }
-
-    void find(std::string_view line, MarkerPositions& out) const
-    {
-        unsigned found = 0;
-        size_t i = 0;
-#if defined(__SSE2__)
-        if (line.size() >= 16) {
-            const auto starts = [&](size_t at) {
-                return firstByteMask(_mm_loadu_si128(reinterpret_cast<const __m128i*>(line.data() + at)),
-                    std::make_index_sequence<kFirstBytes.count>());
-            };
-            for (; i + 16 <= line.size(); i += 16) {
-                for (unsigned mask = starts(i); mask != 0; mask &= mask - 1)
-                    found |= matchAt(line, i + static_cast<size_t>(__builtin_ctz(mask)), found, out.first);
-            }
-            // The last 16 bytes once more, without the ones already looked at.
-            if (i < line.size()) {
-                const size_t last = line.size() - 16;
-                for (unsigned mask = starts(last) & (~0u << (i - last)); mask != 0; mask &= mask - 1)
-                    found |= matchAt(line, last + static_cast<size_t>(__builtin_ctz(mask)), found, out.first);
-                i = line.size();
-            }
-        }
-#endif
-        for (; i < line.size(); ++i) {
-            if (byFirstByte_[static_cast<unsigned char>(line[i])] != 0)
-                found |= matchAt(line, i, found, out.first);
-        }
-        out.markers = found;
-    }
-
-private:
-#if defined(__SSE2__)
-    // The bit of each of 16 bytes that may begin a marker.
-    template <size_t... K> static unsigned firstByteMask(__m128i bytes, std::index_sequence<K...>)
-    {
-        const __m128i equal = (_mm_setzero_si128() | ... | _mm_cmpeq_epi8(bytes, _mm_set1_epi8(kFirstBytes.bytes[K])));
-        return static_cast<unsigned>(_mm_movemask_epi8(equal));
-    }
-#endif
-
-    // The markers not found yet that start at position i; notes where they stand.
-    unsigned matchAt(std::string_view line, size_t i, unsigned found, std::array<size_t, kMarkerCount>& first) const
-    {
-        unsigned matches = 0;
-        const char* at = line.data() + i;
-        for (unsigned candidates = byFirstByte_[static_cast<unsigned char>(*at)] & ~found; candidates != 0;
-             candidates &= candidates - 1) {
-            const auto m = static_cast<unsigned>(__builtin_ctz(candidates));
-            const std::string_view marker = kMarkers[m];
-            if (line.size() - i < marker.size())
-                continue;
-            uint32_t prefix = 0;
-            std::memcpy(&prefix, at, sizeof prefix);
-            if (prefix == prefix_[m] && std::memcmp(at, marker.data(), marker.size()) == 0) {
-                matches |= 1u << m;
-                first[m] = i;
-            }
-        }
-        return matches;
-    }
-
-    std::array<uint16_t, 256> byFirstByte_ {};
-    std::array<uint32_t, kMarkerCount> prefix_ {}; // the first four bytes of each marker
-};
-
-const MarkerScan kMarkerScan;
 
 // A line of a session: its text as the tests so far have cut it down (always an end part of the line as
 // read), and where the markers stand in the line as read.
@@ -249,11 +114,29 @@ public:
 
     void run(LogText& log)
     {
-        std::string_view line;
-        do {
-            log.readLine(line);
-            feed(line);
-        } while (!log.eof());
+        std::string_view text;
+        while (log.readText(text))
+            feedText(text);
+    }
+
+    // Takes in a run of whole lines as they stand in the log (carriage returns kept; the last line may lack
+    // its line feed). Only the lines that may matter are fed: a line without "CONNECT" outside a session,
+    // or without a marker inside one, does nothing, so the runs between are passed over unsplit.
+    void feedText(std::string_view text)
+    {
+        const char* from = text.data();
+        const char* const end = from + text.size();
+        while (from < end) {
+            const char* hit = findCandidate(from, end, inSession_);
+            if (hit == end)
+                return;
+            const auto* before = static_cast<const char*>(::memrchr(from, '\n', static_cast<size_t>(hit - from)));
+            const char* lineStart = before == nullptr ? from : before + 1;
+            const auto* lineFeed = static_cast<const char*>(std::memchr(hit, '\n', static_cast<size_t>(end - hit)));
+            const char* lineEnd = lineFeed == nullptr ? end : lineFeed;
+            feed(withoutCarriageReturns({ lineStart, static_cast<size_t>(lineEnd - lineStart) }, line_));
+            from = lineFeed == nullptr ? end : lineFeed + 1;
+        }
     }
 
     void feed(std::string_view line)
@@ -265,7 +148,7 @@ public:
         }
         SessionLine current;
         current.read = current.text = line;
-        kMarkerScan.find(line, current.found);
+        findMarkers(line, current.found);
         applyTests(current);
         if (endsSession(current)) {
             inSession_ = false;
@@ -404,6 +287,7 @@ private:
     std::string start_;
     std::string address_;
     std::string number_;
+    std::string line_; // a line fed with its carriage returns dropped
     std::string lastCountedDay_;
     std::string lastDateText_;
     double lastDate_ = 0;
@@ -427,18 +311,6 @@ std::optional<DayRange> dayRange(std::string_view dat1Text, std::string_view dat
 std::string_view withoutByteOrderMark(std::string_view bytes)
 {
     return bytes.starts_with("\xEF\xBB\xBF") ? bytes.substr(3) : bytes;
-}
-
-// A line as LogText hands it out: every carriage return dropped.
-std::string_view withoutCarriageReturns(std::string_view line, std::string& scratch)
-{
-    if (line.find('\r') == std::string_view::npos)
-        return line;
-    scratch.clear();
-    for (char c : line)
-        if (c != '\r')
-            scratch.push_back(c);
-    return scratch;
 }
 
 } // namespace

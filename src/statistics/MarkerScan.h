@@ -1,0 +1,56 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace velmar {
+
+/// The text that opens a session.
+inline constexpr std::string_view kConnect = "CONNECT";
+
+/// The markers looked for inside a session.
+enum Marker : unsigned {
+    kAddress,
+    kReceiving,
+    kFromOffset,
+    kPartOf,
+    kRejected,
+    kInitializing,
+    kCompleted,
+    kSessionAborted,
+    kCarrierLoss,
+    kMarkerCount
+};
+
+inline constexpr std::array<std::string_view, kMarkerCount> kMarkers = {
+    "Address :",
+    "Receiving '",
+    "from offset",
+    "Part of",
+    "Receiving file was rejected",
+    "Initializing modem",
+    "Session completed successfully",
+    "Session aborted",
+    "Aborting due to carrier loss",
+};
+
+/// Where the markers first occur in a line; only the entries of the markers in `markers` are set.
+struct MarkerPositions {
+    unsigned markers = 0;
+    std::array<size_t, kMarkerCount> first;
+};
+
+/// Finds in one pass over a line which markers it holds anywhere, and where each first stands.
+void findMarkers(std::string_view line, MarkerPositions& out);
+
+/// The first byte at or after `from` of a line that may matter to the reading of the log: outside a
+/// session a line that may hold "CONNECT", inside one a line that may hold one of the markers; `end` when
+/// no line before `end` may. Every other line does nothing, so whole runs of lines are passed over without
+/// looking for their ends. A line may matter only where two bytes a marker begins with stand side by side,
+/// or where a carriage return stands that no line feed follows (the line as read has its carriage returns
+/// dropped, so one inside a marker hides it from the bytes).
+const char* findCandidate(const char* from, const char* end, bool inSession);
+
+} // namespace velmar
