@@ -519,3 +519,53 @@ TEST(LogText, AFifoIsNoLog)
     log.bind("/dev/zero");
     EXPECT_THROW_MSG(log.reset(), InOutError, "File access denied");
 }
+
+// Read a run of whole lines at a time, the log is handed out as it stands up to the end of its text: every
+// run ends at a line feed except a last line without one, and nothing behind a Ctrl+Z that starts a line.
+TEST(LogText, ReadTextHandsOutWholeLines)
+{
+    struct Case {
+        const char* name;
+        std::string content;
+        std::string text; // what the runs give together
+        LogText::ReadEnd end;
+    } const cases[] = {
+        { "empty file", "", "", { 0, false, false } },
+        { "whole lines", "one\r\ntwo\n", "one\r\ntwo\n", { 9, false, false } },
+        // The last line without its line feed is handed out; the offset is the end of the file.
+        { "open last line", "one\ntw\ro", "one\ntw\ro", { 8, false, true } },
+        // The Ctrl+Z stands at 5; a Ctrl+Z inside a line is text.
+        { "Ctrl+Z at a line start", "o\x1Ane\n\x1Atwo\n", "o\x1Ane\n", { 5, true, false } },
+        { "Ctrl+Z first",
+            "\x1A"
+            "one\n",
+            "", { 0, true, false } },
+        // The byte order mark is no text, but its 3 bytes count in the offset.
+        { "byte order mark", "\xEF\xBB\xBFone\n", "one\n", { 7, false, false } },
+    };
+    for (const size_t blockSize : { LogText::kBlockSize, size_t { 1 }, size_t { 2 }, size_t { 3 }, size_t { 5 } }) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + ", block " + std::to_string(blockSize));
+            test::TempDir dir;
+            LogText log(blockSize);
+            log.bind(dir.write("new_line.log", c.content));
+            log.reset();
+            std::string all;
+            std::string_view text;
+            bool lastWithoutLineFeed = false;
+            while (log.readText(text)) {
+                EXPECT_FALSE(text.empty());
+                EXPECT_FALSE(lastWithoutLineFeed) << "only the last run may end without a line feed";
+                lastWithoutLineFeed = text.back() != '\n';
+                all += text;
+            }
+            EXPECT_EQ(all, c.text);
+            EXPECT_TRUE(log.eof());
+            const LogText::ReadEnd end = log.readEnd();
+            EXPECT_EQ(end.offset, c.end.offset);
+            EXPECT_EQ(end.ctrlZ, c.end.ctrlZ);
+            EXPECT_EQ(end.lastLineOpen, c.end.lastLineOpen);
+            log.close();
+        }
+    }
+}

@@ -429,3 +429,35 @@ TEST_F(SessionExtraction, AnAddressIsKeptToItsFirst255Characters)
     ASSERT_EQ(rows().size(), 1u);
     EXPECT_EQ(rows()[0].address, address.substr(0, 255));
 }
+
+// Lines are looked at only where a marker may begin, but a carriage return inside a line is dropped before
+// the line is read: one that splits a marker's first two bytes must not hide the line.
+TEST_F(SessionExtraction, AMarkerSplitByACarriageReturnIsFound)
+{
+    const std::string content = logOf({ "+ 12-Mar-2003 10:15:30 C\rONNECT 33600",
+        "  12-Mar-2003 10:15:32 A\rddress : 2:5020/7", "  12-Mar-2003 10:15:33 R\receiving 'a' (1,200b)",
+        "+ 12-Mar-2003 10:20:30 S\ression completed successfully" });
+    for (const size_t blockSize : { LogText::kBlockSize, size_t { 7 }, size_t { 64 } }) {
+        SCOPED_TRACE("block " + std::to_string(blockSize));
+        build(content, "", "", blockSize);
+        // As if the carriage returns had never been there: 1,200 bytes from 2:5020/7, written "1,200".
+        EXPECT_EQ(rows(), (std::vector<Row> { { "12-Mar-2003", "10:15:30", "10:20:30", "2:5020/7", "1,200" } }));
+    }
+}
+
+// Lines that hold no marker are passed over in runs; the sessions around long runs of them, and markers
+// right at the start or end of such runs, are read as ever.
+TEST_F(SessionExtraction, LongRunsOfLinesWithoutMarkers)
+{
+    std::string content;
+    for (int i = 0; i < 300; ++i)
+        content += "  12-Mar-2003 10:15:31 " + std::string(static_cast<size_t>(i % 90), 'x') + " bytes, 3100 cps\n";
+    const std::string filler = content;
+    content = filler + std::string(kConnect) + "\n" + filler + std::string(kAddress) + "\n" + filler
+        + "  12-Mar-2003 10:16:00 Receiving 'a' (2,000b)\n" + filler + std::string(kCompleted);
+    for (const size_t blockSize : { LogText::kBlockSize, size_t { 100 }, size_t { 4096 } }) {
+        SCOPED_TRACE("block " + std::to_string(blockSize));
+        build(content, "", "", blockSize);
+        EXPECT_EQ(rows(), (std::vector<Row> { { "12-Mar-2003", "10:15:30", "10:20:30", "2:5020/1234", "2,000" } }));
+    }
+}

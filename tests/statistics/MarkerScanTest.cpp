@@ -1,0 +1,89 @@
+#include "statistics/MarkerScan.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+using namespace velmar;
+
+namespace {
+
+// Every place findCandidate stops at in the text, moving on one byte behind each.
+std::vector<size_t> candidates(const std::string& text, bool inSession)
+{
+    std::vector<size_t> found;
+    const char* end = text.data() + text.size();
+    for (const char* from = text.data(); from < end;) {
+        const char* hit = findCandidate(from, end, inSession);
+        if (hit == end)
+            break;
+        found.push_back(static_cast<size_t>(hit - text.data()));
+        from = hit + 1;
+    }
+    return found;
+}
+
+} // namespace
+
+TEST(MarkerScan, FindsWhereALineMayMatter)
+{
+    struct Case {
+        const char* name;
+        std::string text;
+        bool inSession;
+        std::vector<size_t> expected; // offsets in text
+    } const cases[] = {
+        // Outside a session only "CONNECT" counts: its "CO" at 3.
+        { "connect outside", "ab CONNECT 2400\n", false, { 3 } },
+        // Inside a session a "CONNECT" line does nothing.
+        { "connect inside", "ab CONNECT 2400\n", true, {} },
+        // Each marker's first two bytes, at 2; outside a session none of them counts.
+        { "address", "x Address : 2:5020/1\n", true, { 2 } },
+        { "address outside", "x Address : 2:5020/1\n", false, {} },
+        { "receiving", "x Receiving 'a' (1b)\n", true, { 2 } },
+        { "from offset", "x from offset 100\n", true, { 2 } },
+        { "part of", "x Part of 'a' (1b)\n", true, { 2 } },
+        { "initializing", "x Initializing modem\n", true, { 2 } },
+        { "session", "x Session aborted\n", true, { 2 } },
+        { "aborting", "x Aborting due to carrier loss\n", true, { 2 } },
+        // A pair that begins a marker is enough; the line itself tells later whether it holds one.
+        { "near miss", "x Se Ad\n", true, { 2, 5 } },
+        // Letters of the markers that never stand side by side as they begin one.
+        { "no pair", "x S e A d r f C O\n", true, {} },
+        // CR LF ends a line; a carriage return anywhere else is dropped from the line and may join a marker.
+        { "CR LF", "a\r\nb\r\n", true, {} },
+        { "lone CR", "C\rONNECT\r\n", false, { 1 } },
+        { "lone CR inside", "S\ression aborted\r\n", true, { 1 } },
+        { "CR as the last byte", "ab\r", false, { 2 } },
+        { "CR before CR LF", "ab\r\r\n", true, { 2 } },
+        // A marker that ends the text without a line feed.
+        { "at the end", "xxCO", false, { 2 } },
+        { "half a pair at the end", "xxC", false, {} },
+    };
+    // Filler in front moves every case over the edges of the 16 and 32 bytes compared at once, and the
+    // filler behind puts the case in front of a long run as well as at the very end of the text.
+    for (const auto& c : cases) {
+        for (size_t pad = 0; pad < 70; ++pad) {
+            for (size_t tail : { size_t { 0 }, size_t { 40 } }) {
+                SCOPED_TRACE(std::string(c.name) + ", " + std::to_string(pad) + " bytes before, " + std::to_string(tail)
+                    + " after");
+                std::string text = std::string(pad, 'x') + c.text + std::string(tail, 'y');
+                std::vector<size_t> expected;
+                for (size_t at : c.expected)
+                    expected.push_back(pad + at);
+                EXPECT_EQ(candidates(text, c.inSession), expected);
+            }
+        }
+    }
+}
+
+TEST(MarkerScan, FindMarkersNotesWhereEachFirstStands)
+{
+    MarkerPositions found;
+    findMarkers("Receiving 'a' Part of x Receiving file was rejected", found);
+    // "Receiving '" at 0 (its second occurrence lacks the quote), "Part of" at 14, the rejection at 24.
+    EXPECT_EQ(found.markers, (1u << kReceiving) | (1u << kPartOf) | (1u << kRejected));
+    EXPECT_EQ(found.first[kReceiving], 0u);
+    EXPECT_EQ(found.first[kPartOf], 14u);
+    EXPECT_EQ(found.first[kRejected], 24u);
+}
