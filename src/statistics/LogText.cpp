@@ -2,6 +2,7 @@
 
 #include "platform/Errors.h"
 #include "platform/Files.h"
+#include "statistics/MarkerScan.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -286,7 +287,7 @@ private:
             const int fd = fd_;
             const size_t capacity = capacity_;
             lock.unlock();
-            readBlock(fd, capacity, block);
+            readBlock(fd, capacity, block, lastByte_);
             lock.lock();
             job_ = nullptr;
             done_.notify_one();
@@ -299,6 +300,7 @@ private:
     Block* job_ = nullptr;
     int fd_ = -1;
     size_t capacity_ = 0;
+    char lastByte_ = '\n'; // the last byte of the block read before: the file starts with a line
     bool quit_ = false;
     std::thread thread_; // last: it starts once the rest is ready
 };
@@ -328,19 +330,24 @@ void LogText::ensureOpen() const
         throw InOutError::notOpen();
 }
 
-// Reads the next block of the file into `block` and finds its first Ctrl+Z behind a line feed: runs on the
-// reading thread, and touches nothing but the descriptor and the block.
-void LogText::readBlock(int fd, size_t capacity, Block& block) noexcept
+// Reads the next block of the file into `block`, finds its first Ctrl+Z behind a line feed and the lines of
+// it that may hold a marker: runs on the reading thread, and touches nothing but the descriptor, the block
+// and the last byte of the block before, which tells whether the block begins with a line.
+void LogText::readBlock(int fd, size_t capacity, Block& block, char& lastByte) noexcept
 {
     block.size = 0;
     block.error = 0;
     block.ctrlZ = 0;
+    block.scannedFrom = block.scannedTo = 0;
+    block.candidates.clear();
     const ssize_t n = retryInterrupted([&] { return ::read(fd, block.bytes.get(), capacity); });
     if (n < 0) {
         block.error = errno;
         return;
     }
     block.size = static_cast<size_t>(n);
+    if (block.size == 0)
+        return;
     const char* bytes = block.bytes.get();
     block.ctrlZ = block.size;
     for (size_t from = 1; from < block.size;) {
@@ -352,6 +359,25 @@ void LogText::readBlock(int fd, size_t capacity, Block& block) noexcept
             break;
         }
         from = static_cast<size_t>(z - bytes) + 1;
+    }
+    const char before = std::exchange(lastByte, bytes[block.size - 1]);
+    const auto* lastLineFeed = static_cast<const char*>(::memrchr(bytes, '\n', block.size));
+    if (lastLineFeed == nullptr)
+        return;
+    size_t from = 0;
+    if (before != '\n')
+        from = static_cast<size_t>(static_cast<const char*>(std::memchr(bytes, '\n', block.size)) - bytes) + 1;
+    const size_t to = std::min(static_cast<size_t>(lastLineFeed - bytes) + 1, block.ctrlZ);
+    if (from >= to)
+        return;
+    block.scannedFrom = from;
+    block.scannedTo = to;
+    try {
+        scanCandidates({ bytes + from, to - from }, block.candidates);
+    } catch (const std::bad_alloc&) {
+        // Without the list the lines are searched as they are handed out.
+        block.scannedFrom = block.scannedTo = 0;
+        block.candidates.clear();
     }
 }
 
@@ -456,21 +482,31 @@ LogText::ReadEnd LogText::readEnd() const
 
 bool LogText::readText(std::string_view& text)
 {
+    const std::vector<CandidateLine>* candidates = nullptr;
+    return readText(text, candidates);
+}
+
+bool LogText::readText(std::string_view& text, const std::vector<CandidateLine>*& candidates)
+{
     text = {};
+    candidates = nullptr;
     ensureOpen();
     if (atEnd())
         return false;
     const char* start = block_ + pos_;
-    // Whole lines up to a Ctrl+Z that starts one; the text ends there.
-    if (current_->ctrlZ < end_) {
-        text = { start, current_->ctrlZ - pos_ };
-        pos_ = current_->ctrlZ;
-        return true;
+    const size_t from = pos_;
+    // Whole lines up to a Ctrl+Z that starts one, where the text ends, or up to the last line feed of the
+    // block.
+    size_t to = current_->ctrlZ;
+    if (to >= end_) {
+        const auto* lineFeed = static_cast<const char*>(::memrchr(start, '\n', end_ - pos_));
+        to = lineFeed == nullptr ? from : static_cast<size_t>(lineFeed - block_) + 1;
     }
-    // Whole lines up to the last line feed of the block.
-    if (const auto* lineFeed = static_cast<const char*>(::memrchr(start, '\n', end_ - pos_))) {
-        pos_ = static_cast<size_t>(lineFeed - block_) + 1;
-        text = { start, static_cast<size_t>(lineFeed + 1 - start) };
+    if (to > from) {
+        pos_ = to;
+        text = { start, to - from };
+        if (from == current_->scannedFrom && to == current_->scannedTo)
+            candidates = &current_->candidates;
         return true;
     }
     // A line that runs over the block edge, gathered up to its line feed or the end of the file.

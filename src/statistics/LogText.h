@@ -14,14 +14,17 @@
 
 namespace velmar {
 
+struct CandidateLine;
+
 /// The text-file variable the log is read through: bound to the mailer's log or to its copy "~Log.tmp".
 ///
 /// Lines end at a line feed; every carriage return is dropped from a line, and a Ctrl+Z at the start of a
 /// line ends the text. A UTF-8 byte order mark at the start of the file is passed over. The file is read
 /// in large blocks and handed out as views into them, a run of whole lines at a time (readText) or line
 /// by line (readLine), so memory grows with the longest line, never with the size of the log. While one
-/// block is handed out, the next is read, and its Ctrl+Z bytes looked for, on a second thread: the
-/// caller's work and the reading of the file overlap, and the order of the text is that of the file.
+/// block is handed out, the next is read on a second thread, which also finds its lines that may hold a
+/// marker (scanCandidates): the caller's work and the reading of the file overlap, and the order of the
+/// text is that of the file.
 class LogText {
 public:
     /// The size of the blocks the file is read in.
@@ -75,6 +78,10 @@ public:
     /// (then `text` is empty). The view stays valid until the next read or close. Raises InOutError when
     /// reading fails or the file is not open. Reading by runs and by lines must not be mixed in one read.
     bool readText(std::string_view& text);
+    /// The same, and `candidates` the lines of the text that may hold a marker, as scanCandidates finds
+    /// them (found while the text was read ahead), or null when the text was not scanned (a line over a
+    /// block edge).
+    bool readText(std::string_view& text, const std::vector<CandidateLine>*& candidates);
     /// Reads the next line, its carriage returns dropped: true and the line, or false at the end of the
     /// file (then `line` is empty). The view stays valid until the next read or close, also across eof().
     /// Raises InOutError when reading fails or the file is not open.
@@ -108,11 +115,16 @@ private:
         size_t size = 0; // 0: the end of the file
         int error = 0; // errno of a failed read
         size_t ctrlZ = 0; // the first Ctrl+Z behind a line feed of the block, or size
+        // The whole lines that begin and end in the block, up to the Ctrl+Z, and those of them that may
+        // hold a marker.
+        size_t scannedFrom = 0;
+        size_t scannedTo = 0;
+        std::vector<CandidateLine> candidates;
     };
 
     class Reader;
 
-    static void readBlock(int fd, size_t capacity, Block& block) noexcept;
+    static void readBlock(int fd, size_t capacity, Block& block, char& lastByte) noexcept;
     void checkUnchanged();
     void letCopyGo();
     void makeCopy(const std::string& logPath, const std::string& startDir);

@@ -143,16 +143,29 @@ constexpr Pairs kConnectPairs = [] {
     return pairs;
 }();
 
-template <bool inSession> constexpr const Pairs& pairsFor()
+// Which lines are looked for: those that may matter outside a session, inside one, or in either.
+enum class Where { Outside, Inside, Either };
+
+constexpr Pairs kEitherPairs = [] {
+    Pairs pairs;
+    pairs.add(kConnect);
+    for (std::string_view marker : kMarkers)
+        pairs.add(marker);
+    return pairs;
+}();
+
+template <Where where> constexpr const Pairs& pairsFor()
 {
-    if constexpr (inSession)
+    if constexpr (where == Where::Inside)
         return kSessionPairs;
-    else
+    else if constexpr (where == Where::Outside)
         return kConnectPairs;
+    else
+        return kEitherPairs;
 }
 
 // Byte by byte: the first candidate in [from, end).
-template <bool inSession> const char* findCandidateBytewise(const char* from, const char* end)
+template <Where inSession> const char* findCandidateBytewise(const char* from, const char* end)
 {
     constexpr const Pairs& pairs = pairsFor<inSession>();
     for (const char* p = from; p < end; ++p) {
@@ -171,7 +184,7 @@ template <bool inSession> const char* findCandidateBytewise(const char* from, co
 
 #if defined(__SSE2__)
 // The candidates among 16 positions: b0 the bytes there, b1 the bytes one further.
-template <bool inSession, size_t... K> unsigned candidateMask(__m128i b0, __m128i b1, std::index_sequence<K...>)
+template <Where inSession, size_t... K> unsigned candidateMask(__m128i b0, __m128i b1, std::index_sequence<K...>)
 {
     constexpr const Pairs& pairs = pairsFor<inSession>();
     const __m128i lone
@@ -181,7 +194,7 @@ template <bool inSession, size_t... K> unsigned candidateMask(__m128i b0, __m128
     return static_cast<unsigned>(_mm_movemask_epi8(hits));
 }
 
-template <bool inSession> const char* findCandidateSse2(const char* p, const char* end)
+template <Where inSession> const char* findCandidateSse2(const char* p, const char* end)
 {
     for (; end - p >= 17; p += 16) {
         const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -195,7 +208,7 @@ template <bool inSession> const char* findCandidateSse2(const char* p, const cha
 #endif
 
 #if defined(VELMAR_HAVE_AVX2_PATH)
-template <bool inSession, size_t... K>
+template <Where inSession, size_t... K>
 __attribute__((target("avx2"))) unsigned candidateMaskAvx2(__m256i b0, __m256i b1, std::index_sequence<K...>)
 {
     constexpr const Pairs& pairs = pairsFor<inSession>();
@@ -207,7 +220,7 @@ __attribute__((target("avx2"))) unsigned candidateMaskAvx2(__m256i b0, __m256i b
     return static_cast<unsigned>(_mm256_movemask_epi8(hits));
 }
 
-template <bool inSession> __attribute__((target("avx2"))) const char* findCandidateAvx2(const char* p, const char* end)
+template <Where inSession> __attribute__((target("avx2"))) const char* findCandidateAvx2(const char* p, const char* end)
 {
     for (; end - p >= 33; p += 32) {
         const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
@@ -223,7 +236,7 @@ template <bool inSession> __attribute__((target("avx2"))) const char* findCandid
 const bool kHaveAvx2 = __builtin_cpu_supports("avx2");
 #endif
 
-template <bool inSession> const char* findCandidateIn(const char* from, const char* end)
+template <Where inSession> const char* findCandidateIn(const char* from, const char* end)
 {
 #if defined(VELMAR_HAVE_AVX2_PATH)
     if (kHaveAvx2)
@@ -245,7 +258,30 @@ void findMarkers(std::string_view line, MarkerPositions& out)
 
 const char* findCandidate(const char* from, const char* end, bool inSession)
 {
-    return inSession ? findCandidateIn<true>(from, end) : findCandidateIn<false>(from, end);
+    return inSession ? findCandidateIn<Where::Inside>(from, end) : findCandidateIn<Where::Outside>(from, end);
+}
+
+void scanCandidates(std::string_view lines, std::vector<CandidateLine>& out)
+{
+    const char* from = lines.data();
+    const char* const end = from + lines.size();
+    while (from < end) {
+        const char* hit = findCandidateIn<Where::Either>(from, end);
+        if (hit == end)
+            return;
+        const auto* before = static_cast<const char*>(::memrchr(from, '\n', static_cast<size_t>(hit - from)));
+        const char* lineStart = before == nullptr ? from : before + 1;
+        const auto* lineFeed = static_cast<const char*>(std::memchr(hit, '\n', static_cast<size_t>(end - hit)));
+        const char* lineEnd = lineFeed == nullptr ? end : lineFeed;
+        CandidateLine& line = out.emplace_back();
+        line.start = static_cast<uint32_t>(lineStart - lines.data());
+        std::string_view bytes(lineStart, static_cast<size_t>(lineEnd - lineStart));
+        if (!bytes.empty() && bytes.back() == '\r')
+            bytes.remove_suffix(1);
+        line.size = static_cast<uint32_t>(bytes.size());
+        line.plain = std::memchr(bytes.data(), '\r', bytes.size()) == nullptr;
+        from = lineFeed == nullptr ? end : lineFeed + 1;
+    }
 }
 
 } // namespace velmar

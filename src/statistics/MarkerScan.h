@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 namespace velmar {
 
@@ -52,5 +53,17 @@ void findMarkers(std::string_view line, MarkerPositions& out);
 /// or where a carriage return stands that no line feed follows (the line as read has its carriage returns
 /// dropped, so one inside a marker hides it from the bytes).
 const char* findCandidate(const char* from, const char* end, bool inSession);
+
+/// A line of a run of whole lines that may matter inside or outside a session, as scanCandidates found it.
+struct CandidateLine {
+    uint32_t start = 0; ///< where the line starts in the run
+    uint32_t size = 0; ///< its bytes before its line end (the line feed and a carriage return before it)
+    bool plain = true; ///< no other carriage return: the bytes are the line as read
+};
+
+/// Appends to `out` every line of a run of whole lines (the last may lack its line feed; at most 4 GiB)
+/// that may matter inside a session or outside one (see findCandidate), in order. The lines left out do
+/// nothing wherever they stand.
+void scanCandidates(std::string_view lines, std::vector<CandidateLine>& out);
 
 } // namespace velmar

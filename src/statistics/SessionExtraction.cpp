@@ -115,8 +115,25 @@ public:
     void run(LogText& log)
     {
         std::string_view text;
-        while (log.readText(text))
-            feedText(text);
+        const std::vector<CandidateLine>* candidates = nullptr;
+        while (log.readText(text, candidates)) {
+            if (candidates != nullptr)
+                feedCandidates(text, *candidates);
+            else
+                feedText(text);
+        }
+    }
+
+    // Takes in a run of whole lines whose lines that may matter were found already (scanCandidates).
+    void feedCandidates(std::string_view text, const std::vector<CandidateLine>& candidates)
+    {
+        for (const CandidateLine& candidate : candidates) {
+            const std::string_view bytes = text.substr(candidate.start, candidate.size);
+            if (candidate.plain)
+                feed(bytes);
+            else
+                feed(withoutCarriageReturns(bytes, line_));
+        }
     }
 
     // Takes in a run of whole lines as they stand in the log (carriage returns kept; the last line may lack

@@ -87,3 +87,30 @@ TEST(MarkerScan, FindMarkersNotesWhereEachFirstStands)
     EXPECT_EQ(found.first[kPartOf], 14u);
     EXPECT_EQ(found.first[kRejected], 24u);
 }
+
+TEST(MarkerScan, ScanCandidatesGivesEachLineThatMayMatterOnce)
+{
+    struct Expected {
+        uint32_t start;
+        uint32_t size;
+        bool plain;
+    };
+    // Lines of 0..4: a line with "CONNECT" and one with a marker both count (the scan does not know
+    // whether a session is open); two markers in one line give it once; a line without either is left
+    // out; the sizes leave out the line end, CR LF or LF; a carriage return inside makes a line not plain.
+    const std::string text = "xx CONNECT 2400\r\n" // 0..16: size 15
+                             "Address : 1 Part of\n" // 17..36: size 19
+                             "nothing here\r\n" // 37..50: left out
+                             "ab\rc\r\n" // 51..56: size 4, a lone CR
+                             "Session aborted"; // 57..71: the last line without its line feed
+    const std::vector<Expected> expected = { { 0, 15, true }, { 17, 19, true }, { 51, 4, false }, { 57, 15, true } };
+    std::vector<CandidateLine> found;
+    scanCandidates(text, found);
+    ASSERT_EQ(found.size(), expected.size());
+    for (size_t i = 0; i < found.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(found[i].start, expected[i].start);
+        EXPECT_EQ(found[i].size, expected[i].size);
+        EXPECT_EQ(found[i].plain, expected[i].plain);
+    }
+}
