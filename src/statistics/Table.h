@@ -58,6 +58,7 @@ private:
         std::unique_ptr<char[]> data;
         size_t size = 0;
         size_t used = 0;
+        size_t ready = 0; // the bytes from the start whose pages are mapped already
     };
 
     void storeRow(int row, const std::string& block);
