@@ -67,20 +67,12 @@ LogText::LogText(size_t blockSize)
 LogText::~LogText()
 {
     close();
-    letCopyGo();
-}
-
-void LogText::letCopyGo()
-{
-    if (held_ >= 0)
-        ::close(held_);
-    held_ = -1;
 }
 
 void LogText::bind(std::string path)
 {
     close();
-    letCopyGo();
+    copy_.letGo();
     path_ = std::move(path);
     bound_ = true;
 }
@@ -88,74 +80,23 @@ void LogText::bind(std::string path)
 void LogText::bindCopyOf(const std::string& logPath, const std::string& startDir)
 {
     close();
-    letCopyGo();
     bound_ = false;
     path_.clear();
     copyError_.reset();
     try {
-        makeCopy(logPath, startDir);
+        copy_.make(logPath, startDir);
     } catch (const InOutError& error) {
         // A later rebuild says again why there is nothing to read, not "File not found" for a copy.
         copyError_ = error;
         throw;
     }
-}
-
-void LogText::makeCopy(const std::string& logPath, const std::string& startDir)
-{
-    FileDescriptor log(openRegularFile(logPath));
-    if (log.get() < 0)
-        throw InOutError::fromErrno(errno);
-    // The copy is written into a new file of this run; another run copying at the same time writes its own.
-    const std::string copyPath = joinPath(startDir, kLogCopyName);
-    static unsigned serial = 0;
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = joinPath(startDir, "~Log." + std::to_string(::getpid()) + "." + std::to_string(serial++) + ".tmp");
-        fd = retryInterrupted(
-            [&] { return ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644); });
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd < 0)
-        throw InOutError::fromErrno(errno);
-    FileDescriptor copy(fd);
-    struct stat st { };
-    if (!copyContent(log.get(), copy.get()) || ::fstat(copy.get(), &st) != 0) {
-        const int err = errno;
-        ::unlink(temporary.c_str());
-        throw InOutError::fromErrno(err);
-    }
-    if (sameFile(logPath, copyPath)) {
-        // The configured log is itself named "~Log.tmp": it stays, and the copy needs no name.
-        ::unlink(temporary.c_str());
-    } else {
-        if (::rename(temporary.c_str(), copyPath.c_str()) != 0) {
-            const int err = errno;
-            ::unlink(temporary.c_str());
-            throw InOutError::fromErrno(err);
-        }
-        copyPath_ = copyPath;
-        copyDevice_ = static_cast<uint64_t>(st.st_dev);
-        copyInode_ = static_cast<uint64_t>(st.st_ino);
-    }
-    held_ = copy.release();
-    path_ = copyPath;
+    path_ = copy_.path();
     bound_ = true;
 }
 
 void LogText::removeOwnCopy()
 {
-    if (copyPath_.empty())
-        return;
-    const std::string copyPath = std::exchange(copyPath_, std::string());
-    struct stat st { };
-    if (::lstat(copyPath.c_str(), &st) != 0)
-        return;
-    if (static_cast<uint64_t>(st.st_dev) != copyDevice_ || static_cast<uint64_t>(st.st_ino) != copyInode_)
-        return;
-    deleteFile(copyPath);
+    copy_.removeOwn();
 }
 
 // Opens the bound file with its shared lock and returns the descriptor, or -1 with errno set.
@@ -191,9 +132,9 @@ void LogText::reset()
 {
     close();
     int fd = -1;
-    if (held_ >= 0) {
+    if (copy_.descriptor() >= 0) {
         // The copy is read again through the descriptor it was written with, from its first byte.
-        fd = ::fcntl(held_, F_DUPFD_CLOEXEC, 0);
+        fd = ::fcntl(copy_.descriptor(), F_DUPFD_CLOEXEC, 0);
         if (fd < 0)
             throw InOutError::fromErrno(errno);
         if (::lseek(fd, 0, SEEK_SET) != 0) {
@@ -458,7 +399,7 @@ void LogText::checkUnchanged()
         throw InOutError::fromErrno(errno);
     const auto readUpTo = static_cast<int64_t>(position);
     bool changed = readUpTo < openSize_ || static_cast<int64_t>(now.st_size) < readUpTo;
-    if (!changed && held_ < 0) {
+    if (!changed && copy_.descriptor() < 0) {
         struct stat named { };
         changed = ::stat(path_.c_str(), &named) != 0 || static_cast<uint64_t>(named.st_dev) != openDevice_
             || static_cast<uint64_t>(named.st_ino) != openInode_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Errors.h"
+#include "statistics/LogCopy.h"
 
 #include <array>
 #include <cstddef>
@@ -53,7 +54,7 @@ public:
     /// a file another run or the user put there stays. Raises InOutError when the deletion fails.
     void removeOwnCopy();
     /// True when the variable reads a copy it made rather than a file it opens by name.
-    bool readsCopy() const { return held_ >= 0; }
+    bool readsCopy() const { return copy_.descriptor() >= 0; }
     bool bound() const { return bound_; }
     const std::string& path() const { return path_; }
     bool isOpen() const { return fd_ >= 0; }
@@ -104,7 +105,7 @@ public:
     ReadEnd readEnd() const;
     /// The descriptor of the copy this variable reads (readsCopy()), for reading parts of it in place;
     /// -1 when it reads no copy.
-    int copyDescriptor() const { return held_; }
+    int copyDescriptor() const { return copy_.descriptor(); }
 
 private:
     static constexpr char kCtrlZ = 26;
@@ -126,8 +127,6 @@ private:
 
     static void readBlock(int fd, size_t capacity, Block& block, char& lastByte) noexcept;
     void checkUnchanged();
-    void letCopyGo();
-    void makeCopy(const std::string& logPath, const std::string& startDir);
     int openLocked(bool& lockedByOther);
     void readAhead();
     bool fill();
@@ -137,11 +136,7 @@ private:
     std::string path_;
     bool bound_ = false;
     int fd_ = -1;
-    int held_ = -1; // the descriptor of the copy this variable reads, or -1
-    // The copy made last, to be removed at the end only while it is still that file.
-    std::string copyPath_;
-    uint64_t copyDevice_ = 0;
-    uint64_t copyInode_ = 0;
+    LogCopy copy_; // the copy this variable reads, if any
     // What the opening saw of the file: its identity and size.
     uint64_t openDevice_ = 0;
     uint64_t openInode_ = 0;
@@ -177,8 +172,5 @@ bool lockShared(int fd);
 /// A line as the log is read: every carriage return dropped (a copy into `scratch` only when one stands
 /// before the end).
 std::string_view withoutCarriageReturns(std::string_view line, std::string& scratch);
-
-/// The name of the copy of a locked log.
-inline constexpr std::string_view kLogCopyName = "~Log.tmp";
 
 } // namespace velmar
