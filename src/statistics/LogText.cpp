@@ -1,21 +1,19 @@
 #include "statistics/LogText.h"
 
+#include "platform/BlockReader.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
 #include "statistics/MarkerScan.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
-#include <mutex>
 #include <new>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -175,82 +173,11 @@ void LogText::reset()
     fd_ = fd;
 }
 
-// The thread that reads the log ahead, one block at a time, for as long as the log is open.
-class LogText::Reader {
-public:
-    Reader()
-        : thread_([this] { run(); })
-    {
-    }
-
-    ~Reader()
-    {
-        wait();
-        {
-            const std::lock_guard lock(mutex_);
-            quit_ = true;
-        }
-        wake_.notify_one();
-        thread_.join();
-    }
-
-    Reader(const Reader&) = delete;
-    Reader& operator=(const Reader&) = delete;
-
-    // Starts reading the next block of fd into `block`; the reader must be idle.
-    void start(int fd, size_t capacity, Block& block)
-    {
-        {
-            const std::lock_guard lock(mutex_);
-            fd_ = fd;
-            capacity_ = capacity;
-            job_ = &block;
-        }
-        wake_.notify_one();
-    }
-
-    // Waits until the block started last is read.
-    void wait()
-    {
-        std::unique_lock lock(mutex_);
-        done_.wait(lock, [this] { return job_ == nullptr; });
-    }
-
-private:
-    void run()
-    {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            wake_.wait(lock, [this] { return quit_ || job_ != nullptr; });
-            if (job_ == nullptr)
-                return;
-            Block& block = *job_;
-            const int fd = fd_;
-            const size_t capacity = capacity_;
-            lock.unlock();
-            readBlock(fd, capacity, block, lastByte_);
-            lock.lock();
-            job_ = nullptr;
-            done_.notify_one();
-        }
-    }
-
-    std::mutex mutex_;
-    std::condition_variable wake_; // a block to read, or the end
-    std::condition_variable done_; // the block is read
-    Block* job_ = nullptr;
-    int fd_ = -1;
-    size_t capacity_ = 0;
-    char lastByte_ = '\n'; // the last byte of the block read before: the file starts with a line
-    bool quit_ = false;
-    std::thread thread_; // last: it starts once the rest is ready
-};
-
 void LogText::close()
 {
-    // The block being read ahead uses the descriptor and a buffer: the reader has to end first.
+    // The block being read ahead uses the descriptor: the reader has to end first.
     reader_.reset();
-    reading_ = false;
+    scanLastByte_ = '\n';
     if (fd_ >= 0)
         ::close(fd_); // releases both locks
     fd_ = -1;
@@ -258,8 +185,8 @@ void LogText::close()
     fileEnd_ = ended_ = false;
     lines_ = {};
     // The buffers are only needed while reading; a huge line must not keep its memory between rebuilds.
-    blocks_ = {};
-    current_ = before_ = ahead_ = nullptr;
+    scans_ = {};
+    current_ = nullptr;
     block_ = nullptr;
     std::string().swap(spanning_);
     std::string().swap(scratch_);
@@ -271,64 +198,42 @@ void LogText::ensureOpen() const
         throw InOutError::notOpen();
 }
 
-// Reads the next block of the file into `block`, finds its first Ctrl+Z behind a line feed and the lines of
-// it that may hold a marker: runs on the reading thread, and touches nothing but the descriptor, the block
-// and the last byte of the block before, which tells whether the block begins with a line.
-void LogText::readBlock(int fd, size_t capacity, Block& block, char& lastByte) noexcept
+// Finds in a block just read its first Ctrl+Z behind a line feed and the lines of it that may hold a
+// marker: runs on the reading thread, and touches nothing but the block's scan and the last byte of the
+// block before, which tells whether the block begins with a line.
+void LogText::scanBlock(const char* bytes, size_t size, BlockScan& scan, char& lastByte) noexcept
 {
-    block.size = 0;
-    block.error = 0;
-    block.ctrlZ = 0;
-    block.scannedFrom = block.scannedTo = 0;
-    block.candidates.clear();
-    const ssize_t n = retryInterrupted([&] { return ::read(fd, block.bytes.get(), capacity); });
-    if (n < 0) {
-        block.error = errno;
-        return;
-    }
-    block.size = static_cast<size_t>(n);
-    if (block.size == 0)
-        return;
-    const char* bytes = block.bytes.get();
-    block.ctrlZ = block.size;
-    for (size_t from = 1; from < block.size;) {
-        const auto* z = static_cast<const char*>(std::memchr(bytes + from, kCtrlZ, block.size - from));
+    scan.ctrlZ = size;
+    scan.scannedFrom = scan.scannedTo = 0;
+    scan.candidates.clear();
+    for (size_t from = 1; from < size;) {
+        const auto* z = static_cast<const char*>(std::memchr(bytes + from, kCtrlZ, size - from));
         if (z == nullptr)
             break;
         if (z[-1] == '\n') {
-            block.ctrlZ = static_cast<size_t>(z - bytes);
+            scan.ctrlZ = static_cast<size_t>(z - bytes);
             break;
         }
         from = static_cast<size_t>(z - bytes) + 1;
     }
-    const char before = std::exchange(lastByte, bytes[block.size - 1]);
-    const auto* lastLineFeed = static_cast<const char*>(::memrchr(bytes, '\n', block.size));
+    const char before = std::exchange(lastByte, bytes[size - 1]);
+    const auto* lastLineFeed = static_cast<const char*>(::memrchr(bytes, '\n', size));
     if (lastLineFeed == nullptr)
         return;
     size_t from = 0;
     if (before != '\n')
-        from = static_cast<size_t>(static_cast<const char*>(std::memchr(bytes, '\n', block.size)) - bytes) + 1;
-    const size_t to = std::min(static_cast<size_t>(lastLineFeed - bytes) + 1, block.ctrlZ);
+        from = static_cast<size_t>(static_cast<const char*>(std::memchr(bytes, '\n', size)) - bytes) + 1;
+    const size_t to = std::min(static_cast<size_t>(lastLineFeed - bytes) + 1, scan.ctrlZ);
     if (from >= to)
         return;
-    block.scannedFrom = from;
-    block.scannedTo = to;
     try {
-        scanCandidates({ bytes + from, to - from }, block.candidates);
+        scanCandidates({ bytes + from, to - from }, scan.candidates);
+        scan.scannedFrom = from;
+        scan.scannedTo = to;
     } catch (const std::bad_alloc&) {
         // Without the list the lines are searched as they are handed out.
-        block.scannedFrom = block.scannedTo = 0;
-        block.candidates.clear();
+        scan.candidates.clear();
     }
-}
-
-// Starts reading the next block into *ahead_ on the reading thread.
-void LogText::readAhead()
-{
-    if (!reader_)
-        reader_ = std::make_unique<Reader>();
-    reader_->start(fd_, blockSize_, *ahead_);
-    reading_ = true;
 }
 
 // Moves on to the next block; false at the end of the file.
@@ -337,40 +242,28 @@ bool LogText::fill()
     pos_ = end_ = 0;
     if (fileEnd_)
         return false;
-    if (current_ == nullptr) {
-        for (Block& block : blocks_)
-            block.bytes = std::make_unique_for_overwrite<char[]>(blockSize_);
-        current_ = &blocks_[0];
-        before_ = &blocks_[1];
-        ahead_ = &blocks_[2];
+    if (!reader_) {
+        reader_ = std::make_unique<BlockReader>(fd_, blockSize_, [this](size_t slot, const char* bytes, size_t size) {
+            scanBlock(bytes, size, scans_[slot], scanLastByte_);
+        });
     }
-    // The first block, or one whose read failed, is read now; a failed one is read again on the next call.
-    if (!reading_)
-        readAhead();
-    reader_->wait();
-    reading_ = false;
-    if (ahead_->error != 0)
-        throw InOutError::fromErrno(ahead_->error);
-    // The line handed out last may lie in the current block: it becomes the one before, and the block
-    // before that is free for the next read.
-    Block* const freed = before_;
-    before_ = current_;
-    current_ = ahead_;
-    ahead_ = freed;
-    block_ = current_->bytes.get();
+    const size_t slot = reader_->take();
+    current_ = &scans_[slot];
+    block_ = reader_->bytes(slot);
+    const size_t size = reader_->size(slot);
     blockOffset_ = nextOffset_;
-    nextOffset_ += current_->size;
-    if (current_->size != 0)
-        lastByte_ = block_[current_->size - 1];
+    nextOffset_ += size;
+    if (size != 0)
+        lastByte_ = block_[size - 1];
     if (blockHook_)
         blockHook_();
-    if (current_->size == 0) {
+    if (size == 0) {
         fileEnd_ = true;
         checkUnchanged();
         return false;
     }
-    end_ = current_->size;
-    readAhead();
+    end_ = size;
+    reader_->readAhead();
     return true;
 }
 

@@ -15,6 +15,7 @@
 
 namespace velmar {
 
+class BlockReader;
 struct CandidateLine;
 
 /// The text-file variable the log is read through: bound to the mailer's log or to its copy "~Log.tmp".
@@ -110,25 +111,18 @@ public:
 private:
     static constexpr char kCtrlZ = 26;
 
-    // A block of the file as the reading thread leaves it.
-    struct Block {
-        std::unique_ptr<char[]> bytes;
-        size_t size = 0; // 0: the end of the file
-        int error = 0; // errno of a failed read
-        size_t ctrlZ = 0; // the first Ctrl+Z behind a line feed of the block, or size
-        // The whole lines that begin and end in the block, up to the Ctrl+Z, and those of them that may
-        // hold a marker.
+    // What the reading thread found in a block: its first Ctrl+Z behind a line feed, and of the whole
+    // lines that begin and end in the block up to that Ctrl+Z, those that may hold a marker.
+    struct BlockScan {
+        size_t ctrlZ = 0; // the block's size when it holds none
         size_t scannedFrom = 0;
         size_t scannedTo = 0;
         std::vector<CandidateLine> candidates;
     };
 
-    class Reader;
-
-    static void readBlock(int fd, size_t capacity, Block& block, char& lastByte) noexcept;
+    static void scanBlock(const char* bytes, size_t size, BlockScan& scan, char& lastByte) noexcept;
     void checkUnchanged();
     int openLocked(bool& lockedByOther);
-    void readAhead();
     bool fill();
     bool atEnd();
     void ensureOpen() const;
@@ -144,14 +138,12 @@ private:
     std::function<void()> blockHook_;
     std::optional<InOutError> copyError_; // why the copy made last could not be made
     size_t blockSize_;
-    // The block handed out from, the one before it (eof() may have to move on while the caller still
-    // holds a line of the block before) and the one being read ahead. Allocated on the first read.
-    std::array<Block, 3> blocks_;
-    Block* current_ = nullptr;
-    Block* before_ = nullptr;
-    Block* ahead_ = nullptr;
-    std::unique_ptr<Reader> reader_; // the thread reading *ahead_, made on the first read
-    bool reading_ = false; // *ahead_ is being read
+    // Reads the file a block ahead, made on the first read. The block before the one handed out from stays
+    // as it is: eof() may have to move on while the caller still holds a line of it.
+    std::unique_ptr<BlockReader> reader_;
+    std::array<BlockScan, 3> scans_; // by the reader's slots
+    char scanLastByte_ = '\n'; // the reading thread's: the last byte of the block it read before
+    const BlockScan* current_ = nullptr; // what was found in the block handed out from
     const char* block_ = nullptr; // the bytes of *current_
     size_t pos_ = 0;
     size_t end_ = 0;
