@@ -206,33 +206,41 @@ void LogText::scanBlock(const char* bytes, size_t size, BlockScan& scan, char& l
     scan.ctrlZ = size;
     scan.scannedFrom = scan.scannedTo = 0;
     scan.candidates.clear();
-    for (size_t from = 1; from < size;) {
-        const auto* z = static_cast<const char*>(std::memchr(bytes + from, kCtrlZ, size - from));
+    const char before = std::exchange(lastByte, bytes[size - 1]);
+    // Lines start behind the line feeds of the block, and at its start when the block before ended in one
+    // (a Ctrl+Z there is seen as the block is handed out).
+    const auto* lastLineFeed = static_cast<const char*>(::memrchr(bytes, '\n', size));
+    if (lastLineFeed == nullptr)
+        return;
+    const auto to = static_cast<size_t>(lastLineFeed - bytes) + 1;
+    if (to < size && bytes[to] == kCtrlZ)
+        scan.ctrlZ = to;
+    size_t from = 0;
+    if (before != '\n')
+        from = static_cast<size_t>(static_cast<const char*>(std::memchr(bytes, '\n', size)) - bytes) + 1;
+    try {
+        if (from < to) {
+            const size_t ctrlZ = from + scanCandidates({ bytes + from, to - from }, scan.candidates);
+            if (ctrlZ < to)
+                scan.ctrlZ = ctrlZ;
+            scan.scannedFrom = from;
+            scan.scannedTo = std::min(to, scan.ctrlZ);
+        }
+        return;
+    } catch (const std::bad_alloc&) {
+        // Without the list the lines are searched as they are handed out, and the Ctrl+Z here.
+        scan.candidates.clear();
+        scan.scannedFrom = scan.scannedTo = 0;
+    }
+    for (size_t at = 1; at < size;) {
+        const auto* z = static_cast<const char*>(std::memchr(bytes + at, kCtrlZ, size - at));
         if (z == nullptr)
             break;
         if (z[-1] == '\n') {
             scan.ctrlZ = static_cast<size_t>(z - bytes);
             break;
         }
-        from = static_cast<size_t>(z - bytes) + 1;
-    }
-    const char before = std::exchange(lastByte, bytes[size - 1]);
-    const auto* lastLineFeed = static_cast<const char*>(::memrchr(bytes, '\n', size));
-    if (lastLineFeed == nullptr)
-        return;
-    size_t from = 0;
-    if (before != '\n')
-        from = static_cast<size_t>(static_cast<const char*>(std::memchr(bytes, '\n', size)) - bytes) + 1;
-    const size_t to = std::min(static_cast<size_t>(lastLineFeed - bytes) + 1, scan.ctrlZ);
-    if (from >= to)
-        return;
-    try {
-        scanCandidates({ bytes + from, to - from }, scan.candidates);
-        scan.scannedFrom = from;
-        scan.scannedTo = to;
-    } catch (const std::bad_alloc&) {
-        // Without the list the lines are searched as they are handed out.
-        scan.candidates.clear();
+        at = static_cast<size_t>(z - bytes) + 1;
     }
 }
 

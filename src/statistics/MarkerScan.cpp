@@ -114,8 +114,8 @@ const LineScan kLineScan;
 
 // The first two bytes of the texts a line is looked at for, each pair once.
 struct Pairs {
-    std::array<char, kMarkerCount> first {};
-    std::array<char, kMarkerCount> second {};
+    std::array<char, kMarkerCount + 2> first {};
+    std::array<char, kMarkerCount + 2> second {};
     size_t count = 0;
 
     constexpr void add(std::string_view text)
@@ -146,11 +146,16 @@ constexpr Pairs kConnectPairs = [] {
 // Which lines are looked for: those that may matter outside a session, inside one, or in either.
 enum class Where { Outside, Inside, Either };
 
+constexpr char kCtrlZ = 26;
+constexpr char kLineEndThenCtrlZ[] = { '\n', kCtrlZ };
+
+// Over a run of lines read ahead, a Ctrl+Z behind a line feed is looked for in the same pass.
 constexpr Pairs kEitherPairs = [] {
     Pairs pairs;
     pairs.add(kConnect);
     for (std::string_view marker : kMarkers)
         pairs.add(marker);
+    pairs.add({ kLineEndThenCtrlZ, 2 });
     return pairs;
 }();
 
@@ -261,14 +266,19 @@ const char* findCandidate(const char* from, const char* end, bool inSession)
     return inSession ? findCandidateIn<Where::Inside>(from, end) : findCandidateIn<Where::Outside>(from, end);
 }
 
-void scanCandidates(std::string_view lines, std::vector<CandidateLine>& out)
+size_t scanCandidates(std::string_view lines, std::vector<CandidateLine>& out)
 {
     const char* from = lines.data();
     const char* const end = from + lines.size();
+    if (from < end && *from == kCtrlZ)
+        return 0;
     while (from < end) {
         const char* hit = findCandidateIn<Where::Either>(from, end);
         if (hit == end)
-            return;
+            break;
+        // No candidate stands in front of the line feed: the Ctrl+Z behind it ends the text.
+        if (*hit == '\n')
+            return static_cast<size_t>(hit + 1 - lines.data());
         const auto* before = static_cast<const char*>(::memrchr(from, '\n', static_cast<size_t>(hit - from)));
         const char* lineStart = before == nullptr ? from : before + 1;
         const auto* lineFeed = static_cast<const char*>(std::memchr(hit, '\n', static_cast<size_t>(end - hit)));
@@ -281,7 +291,10 @@ void scanCandidates(std::string_view lines, std::vector<CandidateLine>& out)
         line.size = static_cast<uint32_t>(bytes.size());
         line.plain = std::memchr(bytes.data(), '\r', bytes.size()) == nullptr;
         from = lineFeed == nullptr ? end : lineFeed + 1;
+        if (from < end && *from == kCtrlZ)
+            return static_cast<size_t>(from - lines.data());
     }
+    return lines.size();
 }
 
 } // namespace velmar

@@ -63,7 +63,8 @@ struct CandidateLine {
 
 /// Appends to `out` every line of a run of whole lines (the last may lack its line feed; at most 4 GiB)
 /// that may matter inside a session or outside one (see findCandidate), in order. The lines left out do
-/// nothing wherever they stand.
-void scanCandidates(std::string_view lines, std::vector<CandidateLine>& out);
+/// nothing wherever they stand. A Ctrl+Z that starts a line ends the text: the scan stops there and returns
+/// where it stands; the size of the run when no line starts with one.
+size_t scanCandidates(std::string_view lines, std::vector<CandidateLine>& out);
 
 } // namespace velmar

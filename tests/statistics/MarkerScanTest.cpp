@@ -114,3 +114,31 @@ TEST(MarkerScan, ScanCandidatesGivesEachLineThatMayMatterOnce)
         EXPECT_EQ(found[i].plain, expected[i].plain);
     }
 }
+
+TEST(MarkerScan, ScanCandidatesStopsAtACtrlZThatStartsALine)
+{
+    struct Case {
+        const char* name;
+        std::string text;
+        size_t stop; // where the scan stops
+        size_t lines; // candidates found before
+    } const cases[] = {
+        { "none", "a CONNECT\nb\x1A\n", 13, 1 },
+        // Behind a line without a candidate, at 2; behind a candidate line, at 10.
+        { "behind a plain line", "a\n\x1A CONNECT\n", 2, 0 },
+        { "behind a candidate", "a CONNECT\n\x1A Session aborted\n", 10, 1 },
+        { "first byte", "\x1A CONNECT\n", 0, 0 },
+        // After a carriage return it is the second byte of its line, which is one candidate (its lone CR).
+        { "after a CR", "a\n\r\x1A CONNECT\n", 13, 1 },
+    };
+    for (const auto& c : cases) {
+        for (size_t pad = 0; pad < 40; ++pad) {
+            SCOPED_TRACE(std::string(c.name) + ", " + std::to_string(pad) + " bytes before");
+            // The filler is a line of its own, so that the case still starts with a line.
+            const std::string text = pad == 0 ? c.text : std::string(pad - 1, 'x') + "\n" + c.text;
+            std::vector<CandidateLine> found;
+            EXPECT_EQ(scanCandidates(text, found), pad + c.stop);
+            EXPECT_EQ(found.size(), c.lines);
+        }
+    }
+}
