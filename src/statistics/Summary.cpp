@@ -121,13 +121,23 @@ void SummaryTally::write(Table& StrFull, std::string_view totalCaption, double t
 void FillFull(const Table& Str, Table& StrFull, std::string_view totalCaption, double tarifPerMin)
 {
     SummaryTally tally;
-    if (!Str.cell(0, 1).empty()) {
+    int tallied = 1;
+    FillFull(Str, StrFull, totalCaption, tarifPerMin, tally, tallied);
+}
+
+void FillFull(const Table& Str, Table& StrFull, std::string_view totalCaption, double tarifPerMin, SummaryTally& tally,
+    int& tallied)
+{
+    // A table without sessions holds one empty row.
+    const int end = Str.cell(0, 1).empty() ? 1 : Str.rowCount();
+    if (end > tallied) {
         try {
-            tally.add(Str, 1, Str.rowCount());
+            tally.add(Str, tallied, end);
         } catch (const ConvertError&) {
             tally.writePartial(StrFull);
             throw;
         }
+        tallied = end;
     }
     tally.write(StrFull, totalCaption, tarifPerMin);
 }
