@@ -132,7 +132,8 @@ void LogText::bindCopyOf(const std::string& logPath, const std::string& startDir
 void LogText::makeCopy(const std::string& logPath, const std::string& startDir)
 {
     FileDescriptor log(openRegularFile(logPath));
-    if (log.get() < 0)
+    struct stat source { };
+    if (log.get() < 0 || ::fstat(log.get(), &source) != 0)
         throw InOutError::fromErrno(errno);
     // The copy is written into a new file of this run; another run copying at the same time writes its own.
     const std::string copyPath = joinPath(startDir, kLogCopyName);
@@ -169,6 +170,7 @@ void LogText::makeCopy(const std::string& logPath, const std::string& startDir)
         copyInode_ = static_cast<uint64_t>(st.st_ino);
     }
     held_ = copy.release();
+    logIdentity_ = { static_cast<uint64_t>(source.st_dev), static_cast<uint64_t>(source.st_ino) };
     path_ = copyPath;
     bound_ = true;
 }
@@ -245,6 +247,8 @@ void LogText::reset()
     }
     openDevice_ = static_cast<uint64_t>(st.st_dev);
     openInode_ = static_cast<uint64_t>(st.st_ino);
+    if (held_ < 0)
+        logIdentity_ = { openDevice_, openInode_ };
     openSize_ = static_cast<int64_t>(st.st_size);
     if (!skipByteOrderMark(fd)) {
         const int err = errno;

@@ -109,6 +109,14 @@ public:
     };
     /// Once eof() is true: where the text ended.
     ReadEnd readEnd() const;
+    /// The file on disk whose text is read: the bound file as opened last, or for a copy the log it was
+    /// made of. Both 0 before any.
+    struct Identity {
+        uint64_t device = 0;
+        uint64_t inode = 0;
+        bool operator==(const Identity&) const = default;
+    };
+    Identity logIdentity() const { return logIdentity_; }
     /// The descriptor of the copy this variable reads (readsCopy()), for reading parts of it in place;
     /// -1 when it reads no copy.
     int copyDescriptor() const { return held_; }
@@ -160,6 +168,7 @@ private:
     uint64_t openDevice_ = 0;
     uint64_t openInode_ = 0;
     int64_t openSize_ = 0;
+    Identity logIdentity_;
     std::function<void()> blockHook_;
     std::optional<InOutError> copyError_; // why the copy made last could not be made
     size_t blockSize_;

@@ -5,6 +5,7 @@
 #include "platform/Errors.h"
 #include "platform/Saturating.h"
 #include "statistics/Charging.h"
+#include "statistics/SessionExtraction.h"
 #include "statistics/SizeText.h"
 #include "statistics/Table.h"
 
@@ -128,8 +129,7 @@ void FillFull(const Table& Str, Table& StrFull, std::string_view totalCaption, d
 void FillFull(const Table& Str, Table& StrFull, std::string_view totalCaption, double tarifPerMin, SummaryTally& tally,
     int& tallied)
 {
-    // A table without sessions holds one empty row.
-    const int end = Str.cell(0, 1).empty() ? 1 : Str.rowCount();
+    const int end = sessionRowsEnd(Str);
     if (end > tallied) {
         try {
             tally.add(Str, tallied, end);
