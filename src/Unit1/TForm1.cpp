@@ -765,8 +765,10 @@ void TForm1::takeInAppended()
         continued
             = velmar::continueFillTabl(followedLog_, *continuation_, strData_, dat1Days_, dat2Days_, sessionTimes_);
         if (continued == velmar::Continued::Locked) {
-            // The mailer holds the log: what it appended is read from a new copy, as at start-up.
-            logText_.bindCopyOf(followedLog_, startDir_);
+            // The mailer holds the log: what it appended is read from the copy, as at start-up; the copy read
+            // last is brought up to date rather than made anew.
+            if (!logText_.extendCopy(followedLog_))
+                logText_.bindCopyOf(followedLog_, startDir_);
             continued
                 = velmar::continueFillTabl(logText_, *continuation_, strData_, dat1Days_, dat2Days_, sessionTimes_);
         } else if (continued != velmar::Continued::Rebuild && logText_.readsCopy()) {

@@ -175,6 +175,24 @@ void LogText::makeCopy(const std::string& logPath, const std::string& startDir)
     bound_ = true;
 }
 
+bool LogText::extendCopy(const std::string& logPath)
+{
+    if (held_ < 0 || fd_ >= 0)
+        return false;
+    FileDescriptor log(openRegularFile(logPath));
+    struct stat source { };
+    struct stat copy { };
+    if (log.get() < 0 || ::fstat(log.get(), &source) != 0 || ::fstat(held_, &copy) != 0)
+        throw InOutError::fromErrno(errno);
+    const Identity identity { static_cast<uint64_t>(source.st_dev), static_cast<uint64_t>(source.st_ino) };
+    if (!(identity == logIdentity_) || source.st_size < copy.st_size)
+        return false;
+    if (::lseek(log.get(), copy.st_size, SEEK_SET) != copy.st_size || ::lseek(held_, 0, SEEK_END) != copy.st_size
+        || !copyContent(log.get(), held_))
+        throw InOutError::fromErrno(errno);
+    return true;
+}
+
 void LogText::removeOwnCopy()
 {
     if (copyPath_.empty())

@@ -46,6 +46,11 @@ public:
     /// access denied" for a start directory without write access, "Disk full"); the variable is then bound
     /// to nothing, so no older copy is ever read in its place, and a rebuild raises that reason again.
     void bindCopyOf(const std::string& logPath, const std::string& startDir);
+    /// Brings the copy this variable reads up to the log it was made of, when that log only grew since: what
+    /// was appended is added to the copy, so a log the mailer keeps locked is followed without copying it
+    /// whole at every change. False (nothing changed) when there is no copy, the log is another file now or
+    /// shorter than the copy: make a new copy then. Raises InOutError when reading or writing fails.
+    bool extendCopy(const std::string& logPath);
     /// Removes "~Log.tmp" when it is still the copy this variable made last (the same device and inode);
     /// a file another run or the user put there stays. Raises InOutError when the deletion fails.
     void removeOwnCopy();

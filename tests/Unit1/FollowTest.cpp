@@ -6,8 +6,8 @@
 #include "Unit1/SortedRowsModel.h"
 #include "Unit1/StatGrid.h"
 #include "Unit1/TForm1.h"
-#include "statistics/Table.h"
 #include "platform/Files.h"
+#include "statistics/Table.h"
 #include "support/TestSupport.h"
 
 #include <QAbstractBarSeries>
@@ -23,6 +23,7 @@
 #include <QToolButton>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using velmar::test::TempDir;
@@ -127,8 +128,8 @@ TEST_F(Following, AppendedSessionsShowAsInAWindowStartedOnTheLongerLog)
     const int rows = form->StrData().rowCount();
     const int days = form->Dat1->count();
     // Cut inside the first session and inside a line: each piece is taken in as far as its lines are whole.
-    const size_t cuts[] = { 60, kTwoSessions.find("Receiving") + 4, kTwoSessions.find("+ 01-Dec-2003 11"),
-        kTwoSessions.size() };
+    const size_t cuts[]
+        = { 60, kTwoSessions.find("Receiving") + 4, kTwoSessions.find("+ 01-Dec-2003 11"), kTwoSessions.size() };
     size_t written = 0;
     for (size_t cut : cuts) {
         append(kTwoSessions.substr(written, cut - written));
@@ -149,8 +150,7 @@ TEST_F(Following, SortSelectionAndScrollStayAsTheUserLeftThem)
     form->StrOrder->sortBy(6, Qt::DescendingOrder);
     const int picked = 5;
     const QModelIndex chosen = form->Str->model()->index(picked, 0);
-    form->Str->selectionModel()->select(
-        chosen, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    form->Str->selectionModel()->select(chosen, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     form->Str->selectionModel()->setCurrentIndex(chosen, QItemSelectionModel::NoUpdate);
     const QString pickedRow = form->Str->model()->index(picked, 3).data().toString()
         + form->Str->model()->index(picked, 1).data().toString();
@@ -174,7 +174,8 @@ TEST_F(Following, SortSelectionAndScrollStayAsTheUserLeftThem)
     // The same session is selected, wherever it stands now.
     const QModelIndexList selected = form->Str->selectionModel()->selectedRows();
     ASSERT_EQ(selected.size(), 1);
-    EXPECT_EQ(shown->index(selected[0].row(), 3).data().toString() + shown->index(selected[0].row(), 1).data().toString(),
+    EXPECT_EQ(
+        shown->index(selected[0].row(), 3).data().toString() + shown->index(selected[0].row(), 1).data().toString(),
         pickedRow);
     EXPECT_EQ(form->Str->selectionModel()->currentIndex().row(), selected[0].row());
     const QScrollBar* bar = form->Str->verticalScrollBar();
@@ -218,7 +219,11 @@ TEST_F(Following, ARotatedOrShortenedLogIsReadFromItsStart)
                 velmar::test::writeFile(log, lastDays);
             } },
         // Copied away and emptied in place, then written on.
-        { "emptied in place", [&] { ASSERT_EQ(::truncate(log.c_str(), 0), 0); append(kTwoSessions); } },
+        { "emptied in place",
+            [&] {
+                ASSERT_EQ(::truncate(log.c_str(), 0), 0);
+                append(kTwoSessions);
+            } },
         // A new log that outgrew the old one before it was looked at.
         { "replaced by a longer log",
             [&] {
@@ -260,15 +265,25 @@ TEST_F(Following, ALockedLogIsFollowedThroughItsCopy)
     EXPECT_TRUE(velmar::fileExists(dir.file("~Log.tmp")));
     // No box for the copy while following: the user was told at start-up, if at all.
     EXPECT_TRUE(dialogs.messages.isEmpty());
+    // Still locked: the same copy is brought up to date, not made anew.
+    struct stat copy { };
+    ASSERT_EQ(::stat(dir.file("~Log.tmp").c_str(), &copy), 0);
+    append(kTwoSessions);
+    form->followLog();
+    EXPECT_EQ(form->StrData().rowCount(), rows + 4);
+    struct stat extended { };
+    ASSERT_EQ(::stat(dir.file("~Log.tmp").c_str(), &extended), 0);
+    EXPECT_EQ(extended.st_ino, copy.st_ino);
+    EXPECT_EQ(velmar::test::readFile(dir.file("~Log.tmp")), velmar::test::readFile(log));
     ::close(holder);
 
     // Free again: the log itself is read, and a rebuild reads it rather than the older copy.
     append(kTwoSessions);
     form->followLog();
-    EXPECT_EQ(form->StrData().rowCount(), rows + 4);
+    EXPECT_EQ(form->StrData().rowCount(), rows + 6);
     EXPECT_FALSE(form->LogText().readsCopy());
     form->ApplyB->click();
-    EXPECT_EQ(form->StrData().rowCount(), rows + 4);
+    EXPECT_EQ(form->StrData().rowCount(), rows + 6);
     form->close();
     EXPECT_FALSE(velmar::fileExists(dir.file("~Log.tmp")));
 }
