@@ -700,20 +700,19 @@ bool TForm1::FreeLog()
     }
     followedLog_ = path;
     startFollowing();
-    logText_.bind(path);
-    if (logText_.openShared())
-        return true;
-    // The mailer holds the log: read a copy of it as it stands now.
-    Mess(labelText(11));
-    logText_.bindCopyOf(path, startDir_);
+    bindLog(path, true);
     return true;
 }
 
-void TForm1::bindLogQuietly()
+void TForm1::bindLog(const std::string& path, bool tellCopy)
 {
-    logText_.bind(followedLog_);
-    if (!logText_.openShared())
-        logText_.bindCopyOf(followedLog_, startDir_);
+    logText_.bind(path);
+    if (logText_.openShared())
+        return;
+    // The mailer holds the log: read a copy of it as it stands now.
+    if (tellCopy)
+        Mess(labelText(11));
+    logText_.bindCopyOf(path, startDir_);
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -778,7 +777,7 @@ void TForm1::takeInAppended()
     }
     if (continued == velmar::Continued::Rebuild) {
         // Rotated, shortened or never read whole: read from the start, as a rebuild does.
-        bindLogQuietly();
+        bindLog(followedLog_, false);
         FillTabl();
         FillFull();
         return;

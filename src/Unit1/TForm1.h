@@ -138,8 +138,8 @@ private:
     /// Watches the log read last, once the window is in sight (an unattended run never follows).
     void startFollowing();
     void takeInAppended();
-    /// Binds the log as start-up does, without telling that a copy is read.
-    void bindLogQuietly();
+    /// Binds the log, or a copy of it when the mailer holds it (telling so with `tellCopy`).
+    void bindLog(const std::string& path, bool tellCopy);
 
     // What the command line asks of the window.
     bool Rewr(const std::string& fileName) override;
