@@ -789,14 +789,7 @@ void TForm1::takeInAppended()
     {
         const KeepAtEnd keepSummary(StrFull);
         const ModelAppend append(*StrFullModel, 2, true);
-        try {
-            velmar::FillFull(
-                strData_, strFullData_, labelText(0), confRec_.TarifPerMin, summaryTally_, summaryTallied_);
-        } catch (...) {
-            summaryTally_ = {};
-            summaryTallied_ = 1;
-            throw;
-        }
+        tallySummary();
     }
     strFullFitter_->widen();
     chartsStale_ = true;
@@ -859,6 +852,18 @@ void TForm1::saveCharts(int format)
     Charts->save(*chosen, static_cast<ChartsPage::Format>(format));
 }
 
+void TForm1::tallySummary()
+{
+    try {
+        velmar::FillFull(strData_, strFullData_, labelText(0), confRec_.TarifPerMin, summaryTally_, summaryTallied_);
+    } catch (...) {
+        // A failed tally holds part of a row: the next summary starts from the first row.
+        summaryTally_ = {};
+        summaryTallied_ = 1;
+        throw;
+    }
+}
+
 void TForm1::FillFull()
 {
     const WaitCursor wait;
@@ -867,14 +872,7 @@ void TForm1::FillFull()
     summaryTallied_ = 1;
     {
         const ModelRebuild rebuild(*StrFullModel);
-        try {
-            velmar::FillFull(
-                strData_, strFullData_, labelText(0), confRec_.TarifPerMin, summaryTally_, summaryTallied_);
-        } catch (...) {
-            summaryTally_ = {};
-            summaryTallied_ = 1;
-            throw;
-        }
+        tallySummary();
     }
     strFullFitter_->widen();
 }

@@ -138,6 +138,8 @@ private:
     /// Watches the log read last, once the window is in sight (an unattended run never follows).
     void startFollowing();
     void takeInAppended();
+    /// Writes the summary from its tally, after adding the detailed rows it does not hold yet.
+    void tallySummary();
     /// Binds the log, or a copy of it when the mailer holds it (telling so with `tellCopy`).
     void bindLog(const std::string& path, bool tellCopy);
 
