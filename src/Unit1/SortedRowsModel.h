@@ -44,7 +44,14 @@ signals:
 
 private:
     void resort();
+    void rebuildInverse();
     int sourceRow(int row) const;
+    int rowOfSource(int sourceRow) const;
+    /// Changes the order by `change`, keeping every persistent index (selection, current row) on its row.
+    template <typename Change> void reorder(Change&& change);
+    void sourceRowsAboutToBeInserted(int first, int last);
+    void sourceRowsInserted(int first, int last);
+    void sourceDataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight);
 
     const velmar::Table& table_;
     std::function<velmar::SortKind(int)> kindOf_;
@@ -53,4 +60,5 @@ private:
     Qt::SortOrder order_ = Qt::AscendingOrder;
     std::vector<int> rows_; // model row -> source row; empty in log order
     std::vector<int> inverse_; // source row -> model row
+    int insertedAt_ = 0; // where source rows being inserted go in the sorted order until they are placed
 };

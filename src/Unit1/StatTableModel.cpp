@@ -13,7 +13,7 @@ int StatTableModel::rowCount(const QModelIndex& parent) const
 {
     if (parent.isValid())
         return 0;
-    return table_.rowCount() - 1;
+    return frozenRows_ >= 0 ? frozenRows_ : table_.rowCount() - 1;
 }
 
 int StatTableModel::columnCount(const QModelIndex& parent) const
@@ -64,4 +64,33 @@ void StatTableModel::headerChanged()
 {
     if (columnCount() > 0)
         emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
+}
+
+void StatTableModel::beginAppend()
+{
+    if (!rebuilding_ && frozenRows_ < 0)
+        frozenRows_ = rowCount();
+}
+
+void StatTableModel::endAppend(int tail, bool cellsChanged)
+{
+    if (frozenRows_ < 0)
+        return;
+    const int before = frozenRows_;
+    const int now = table_.rowCount() - 1;
+    if (now < before || (now > before && before < tail)) {
+        beginResetModel();
+        frozenRows_ = -1;
+        endResetModel();
+        return;
+    }
+    if (now > before) {
+        const int first = before - tail;
+        beginInsertRows({}, first, first + now - before - 1);
+        frozenRows_ = -1;
+        endInsertRows();
+    }
+    frozenRows_ = -1;
+    if (cellsChanged && now > 0 && columnCount() > 0)
+        emit dataChanged(index(0, 0), index(now - 1, columnCount() - 1));
 }

@@ -24,8 +24,15 @@ public:
     void endRebuild();
     /// The header row of the table was rewritten.
     void headerChanged();
+    /// Brackets rows the core adds to the table while the views go on: until endAppend they see the rows
+    /// there were, then they learn of the new ones as inserted in front of the last `tail` rows (the
+    /// summary's empty and total row), keeping their selection and scroll position. With `cellsChanged`
+    /// the rows there were may hold other texts too. A table that lost rows is shown anew.
+    void beginAppend();
+    void endAppend(int tail, bool cellsChanged);
 
 private:
     const velmar::Table& table_;
     bool rebuilding_ = false;
+    int frozenRows_ = -1; // the rows shown while the table grows, or -1
 };

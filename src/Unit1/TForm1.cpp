@@ -4,6 +4,7 @@
 #include "Unit1/ColumnFitter.h"
 #include "Unit1/ConsoleDialogs.h"
 #include "Unit1/DayBox.h"
+#include "Unit1/LogFollower.h"
 #include "Unit1/ReadmePage.h"
 #include "Unit1/SortedRowsModel.h"
 #include "Unit1/StatGrid.h"
@@ -29,6 +30,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QShowEvent>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -275,6 +278,9 @@ void TForm1::buildWindow()
     connect(Charts, &ChartsPage::saveRequested, this,
         [this](ChartsPage::Format format) { guarded([this, format] { saveCharts(static_cast<int>(format)); }); });
 
+    follower_ = new LogFollower(this);
+    connect(follower_, &LogFollower::changed, this, &TForm1::followLog);
+
     connect(qApp, &QApplication::focusChanged, this, &TForm1::onFocusChanged);
 }
 
@@ -391,17 +397,68 @@ template <typename Handler> void TForm1::guarded(Handler&& handler)
     }
 }
 
-void TForm1::showException()
+namespace {
+
+// The text an error shows, for the one being handled.
+std::string currentErrorText()
 {
     try {
         throw;
     } catch (const std::bad_alloc&) {
-        Mess("Out of memory");
+        return "Out of memory";
     } catch (const std::exception& error) {
-        Mess(error.what());
+        return error.what();
     } catch (...) {
-        Mess("Unknown error");
+        return "Unknown error";
     }
+}
+
+// Holds a model in its append for a scope: the views see the new rows once the scope is left, however.
+class ModelAppend {
+public:
+    ModelAppend(StatTableModel& model, int tail, bool cellsChanged)
+        : model_(model)
+        , tail_(tail)
+        , cellsChanged_(cellsChanged)
+    {
+        model_.beginAppend();
+    }
+    ~ModelAppend() { model_.endAppend(tail_, cellsChanged_); }
+    ModelAppend(const ModelAppend&) = delete;
+    ModelAppend& operator=(const ModelAppend&) = delete;
+
+private:
+    StatTableModel& model_;
+    int tail_;
+    bool cellsChanged_;
+};
+
+// A view scrolled to its last row stays there while rows are added; any other position is kept as it is.
+class KeepAtEnd {
+public:
+    explicit KeepAtEnd(QAbstractItemView* view)
+        : view_(view)
+        , atEnd_(view->verticalScrollBar()->value() == view->verticalScrollBar()->maximum())
+    {
+    }
+    ~KeepAtEnd()
+    {
+        if (atEnd_)
+            view_->scrollToBottom();
+    }
+    KeepAtEnd(const KeepAtEnd&) = delete;
+    KeepAtEnd& operator=(const KeepAtEnd&) = delete;
+
+private:
+    QAbstractItemView* view_;
+    bool atEnd_;
+};
+
+} // namespace
+
+void TForm1::showException()
+{
+    Mess(currentErrorText());
 }
 
 void TForm1::Mess(std::string_view text)
@@ -632,18 +689,111 @@ bool TForm1::FreeLog()
 {
     const std::string path = toNativePath(FileN->text());
     if (!velmar::fileExists(path)) {
+        // Nothing is followed until a log is read again.
+        followedLog_.clear();
+        continuation_.reset();
+        follower_->watch(QString());
         Mess(labelText(10));
         PageC->setCurrentIndex(kSettingsPage);
         PageV(false);
         return false;
     }
+    followedLog_ = path;
+    startFollowing();
+    bindLog(path, true);
+    return true;
+}
+
+void TForm1::bindLog(const std::string& path, bool tellCopy)
+{
     logText_.bind(path);
     if (logText_.openShared())
-        return true;
+        return;
     // The mailer holds the log: read a copy of it as it stands now.
-    Mess(labelText(11));
+    if (tellCopy)
+        Mess(labelText(11));
     logText_.bindCopyOf(path, startDir_);
-    return true;
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Following the log
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    startFollowing();
+}
+
+void TForm1::startFollowing()
+{
+    if (isVisible() && !followedLog_.empty() && follower_->path() != fromNativePath(followedLog_))
+        follower_->watch(fromNativePath(followedLog_));
+}
+
+void TForm1::followLog()
+{
+    // Never under a box or dialog that waits for the user: the change is taken in at the next look after it.
+    if (QApplication::activeModalWidget() != nullptr || followedLog_.empty())
+        return;
+    // What was looked at counts as seen now: whatever the mailer writes during the read is a change again.
+    follower_->markSeen();
+    try {
+        takeInAppended();
+        lastFollowError_.clear();
+    } catch (...) {
+        // The same error every second would bury the window under boxes: it is shown once.
+        const std::string text = currentErrorText();
+        if (text != lastFollowError_) {
+            lastFollowError_ = text;
+            Mess(text);
+        }
+    }
+}
+
+void TForm1::takeInAppended()
+{
+    // While the mailer rotates its log there may be no log for a moment: the next one is read when it comes.
+    if (!velmar::fileExists(followedLog_))
+        return;
+    const bool hadSessions = velmar::sessionRowsEnd(strData_) > 1;
+    const std::size_t days = dat1Days_.items().size();
+    velmar::Continued continued = velmar::Continued::Rebuild;
+    if (continuation_) {
+        const KeepAtEnd keepDetailed(Str);
+        const ModelAppend append(*StrModel, 0, !hadSessions);
+        continued
+            = velmar::continueFillTabl(followedLog_, *continuation_, strData_, dat1Days_, dat2Days_, sessionTimes_);
+        if (continued == velmar::Continued::Locked) {
+            // The mailer holds the log: what it appended is read from the copy, as at start-up; the copy read
+            // last is brought up to date rather than made anew.
+            if (!logText_.extendCopy(followedLog_))
+                logText_.bindCopyOf(followedLog_, startDir_);
+            continued
+                = velmar::continueFillTabl(logText_, *continuation_, strData_, dat1Days_, dat2Days_, sessionTimes_);
+        } else if (continued != velmar::Continued::Rebuild && logText_.readsCopy()) {
+            // The log can be read again: a rebuild must read it rather than an older copy.
+            logText_.bind(followedLog_);
+        }
+    }
+    if (continued == velmar::Continued::Rebuild) {
+        // Rotated, shortened or never read whole: read from the start, as a rebuild does.
+        bindLog(followedLog_, false);
+        FillTabl();
+        FillFull();
+        return;
+    }
+    if (continued != velmar::Continued::Read)
+        return;
+    strFitter_->widen();
+    syncDayBoxes(dat1Days_.items().size() != days);
+    {
+        const KeepAtEnd keepSummary(StrFull);
+        const ModelAppend append(*StrFullModel, 2, true);
+        tallySummary();
+    }
+    strFullFitter_->widen();
+    chartsStale_ = true;
+    refreshCharts();
 }
 
 void TForm1::FillTabl()
@@ -655,9 +805,14 @@ void TForm1::FillTabl()
 
     strData_.forgetLongest();
     chartsStale_ = true;
+    chartTally_ = {};
+    chartTallied_ = 1;
     {
         const ModelRebuild rebuild(*StrModel, Str, [this] { syncDayBoxes(false); });
-        velmar::FillTabl(logText_, from, to, charge, strData_, dat1Days_, dat2Days_, sessionTimes_);
+        // Whatever happens, the log is then followed from this read (or read anew, when it failed).
+        continuation_.reset();
+        continuation_.emplace(from, to, charge);
+        velmar::FillTabl(logText_, from, to, charge, strData_, dat1Days_, dat2Days_, sessionTimes_, &*continuation_);
     }
     strFitter_->widen();
     syncDayBoxes(true);
@@ -671,8 +826,18 @@ void TForm1::refreshCharts()
     if (!chartsStale_ || PageC->currentIndex() != kChartsPage)
         return;
     const WaitCursor wait;
+    // Rows appended while the log is followed are added to what the charts know.
+    const int end = velmar::sessionRowsEnd(strData_);
+    try {
+        chartTally_.add(strData_, chartTallied_, end);
+    } catch (...) {
+        chartTally_ = {};
+        chartTallied_ = 1;
+        throw;
+    }
+    chartTallied_ = end;
     chartsStale_ = false;
-    Charts->setFigures(velmar::chartFigures(strData_));
+    Charts->setFigures(chartTally_.figures());
 }
 
 void TForm1::saveCharts(int format)
@@ -687,13 +852,27 @@ void TForm1::saveCharts(int format)
     Charts->save(*chosen, static_cast<ChartsPage::Format>(format));
 }
 
+void TForm1::tallySummary()
+{
+    try {
+        velmar::FillFull(strData_, strFullData_, labelText(0), confRec_.TarifPerMin, summaryTally_, summaryTallied_);
+    } catch (...) {
+        // A failed tally holds part of a row: the next summary starts from the first row.
+        summaryTally_ = {};
+        summaryTallied_ = 1;
+        throw;
+    }
+}
+
 void TForm1::FillFull()
 {
     const WaitCursor wait;
     strFullData_.forgetLongest();
+    summaryTally_ = {};
+    summaryTallied_ = 1;
     {
         const ModelRebuild rebuild(*StrFullModel);
-        velmar::FillFull(strData_, strFullData_, labelText(0), confRec_.TarifPerMin);
+        tallySummary();
     }
     strFullFitter_->widen();
 }

@@ -4,9 +4,11 @@
 #include "platform/TextFile.h"
 #include "settings/Language.h"
 #include "settings/TConfRec.h"
+#include "statistics/ChartFigures.h"
 #include "statistics/DayList.h"
 #include "statistics/LogText.h"
 #include "statistics/SessionExtraction.h"
+#include "statistics/Summary.h"
 #include "statistics/Table.h"
 
 #include <QWidget>
@@ -16,6 +18,7 @@
 #include <vector>
 
 class ColumnFitter;
+class LogFollower;
 class ChartsPage;
 class QComboBox;
 class QGroupBox;
@@ -100,6 +103,11 @@ public:
     const std::vector<std::string>& LabelList() const { return labelList_; }
     const std::string& StartDir() const { return startDir_; }
     const velmar::LogText& LogText() const { return logText_; }
+    /// What watches the log while the window is shown.
+    LogFollower& Follower() const { return *follower_; }
+    /// Takes in what the mailer wrote into the log since the last read: the appended sessions, or the whole
+    /// log again when it was rotated. Does nothing while a box or dialog waits for the user.
+    void followLog();
 
     /// The text of a label entry; while no language is applied, the entry of the "russian" language file
     /// of the start directory, else a built-in text of ours.
@@ -107,6 +115,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void buildWindow();
@@ -126,6 +135,13 @@ private:
     /// Draws the charts from the detailed table when they are in sight and the table changed since.
     void refreshCharts();
     void saveCharts(int format);
+    /// Watches the log read last, once the window is in sight (an unattended run never follows).
+    void startFollowing();
+    void takeInAppended();
+    /// Writes the summary from its tally, after adding the detailed rows it does not hold yet.
+    void tallySummary();
+    /// Binds the log, or a copy of it when the mailer holds it (telling so with `tellCopy`).
+    void bindLog(const std::string& path, bool tellCopy);
 
     // What the command line asks of the window.
     bool Rewr(const std::string& fileName) override;
@@ -154,6 +170,15 @@ private:
     std::unique_ptr<ColumnFitter> strFullFitter_;
     QString lastChartsName_;
     bool chartsStale_ = true;
+    // The read the log is followed from, and the tallies the summary and the charts add appended rows to.
+    std::optional<velmar::LogContinuation> continuation_;
+    std::string followedLog_; // the log as configured, also while its copy is read
+    velmar::SummaryTally summaryTally_;
+    int summaryTallied_ = 1;
+    velmar::ChartTally chartTally_;
+    int chartTallied_ = 1;
+    std::string lastFollowError_; // shown once, until following succeeds again
+    LogFollower* follower_ = nullptr;
     bool endRequested_ = false;
     int messageCount_ = 0;
 

@@ -28,7 +28,8 @@ void LogCopy::make(const std::string& logPath, const std::string& startDir)
     letGo();
     path_.clear();
     FileDescriptor log(openRegularFile(logPath));
-    if (log.get() < 0)
+    struct stat source { };
+    if (log.get() < 0 || ::fstat(log.get(), &source) != 0)
         throw InOutError::fromErrno(errno);
     // The copy is written into a new file of this run; another run copying at the same time writes its own.
     const std::string copyPath = joinPath(startDir, kLogCopyName);
@@ -65,7 +66,27 @@ void LogCopy::make(const std::string& logPath, const std::string& startDir)
         ownInode_ = static_cast<uint64_t>(st.st_ino);
     }
     held_ = copy.release();
+    logDevice_ = static_cast<uint64_t>(source.st_dev);
+    logInode_ = static_cast<uint64_t>(source.st_ino);
     path_ = copyPath;
+}
+
+bool LogCopy::extend(const std::string& logPath)
+{
+    if (held_ < 0)
+        return false;
+    FileDescriptor log(openRegularFile(logPath));
+    struct stat source { };
+    struct stat copy { };
+    if (log.get() < 0 || ::fstat(log.get(), &source) != 0 || ::fstat(held_, &copy) != 0)
+        throw InOutError::fromErrno(errno);
+    if (static_cast<uint64_t>(source.st_dev) != logDevice_ || static_cast<uint64_t>(source.st_ino) != logInode_
+        || source.st_size < copy.st_size)
+        return false;
+    if (::lseek(log.get(), copy.st_size, SEEK_SET) != copy.st_size || ::lseek(held_, 0, SEEK_END) != copy.st_size
+        || !copyContent(log.get(), held_))
+        throw InOutError::fromErrno(errno);
+    return true;
 }
 
 void LogCopy::removeOwn()

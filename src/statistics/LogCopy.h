@@ -27,10 +27,17 @@ public:
     /// when the log cannot be read ("File access denied", ...) or the copy cannot be made ("File access
     /// denied" for a start directory without write access, "Disk full"); nothing is held then.
     void make(const std::string& logPath, const std::string& startDir);
+    /// Brings the copy held up to the log it was made of, when that log only grew since: what was appended
+    /// is added to the copy. False (nothing changed) when nothing is held, the log is another file now or
+    /// shorter than the copy. Raises InOutError when reading or writing fails.
+    bool extend(const std::string& logPath);
     /// Closes the copy held; its file stays (see removeOwn).
     void letGo();
     /// The descriptor of the copy held, or -1.
     int descriptor() const { return held_; }
+    /// The log the copy held was made of.
+    uint64_t logDevice() const { return logDevice_; }
+    uint64_t logInode() const { return logInode_; }
     /// The name of the copy made last: "~Log.tmp" in the start directory.
     const std::string& path() const { return path_; }
     /// Removes "~Log.tmp" when it is still the copy made last (the same device and inode); a file another
@@ -40,6 +47,8 @@ public:
 private:
     int held_ = -1;
     std::string path_;
+    uint64_t logDevice_ = 0;
+    uint64_t logInode_ = 0;
     // The copy made last under the name, to be removed at the end only while it is still that file.
     std::string ownPath_;
     uint64_t ownDevice_ = 0;

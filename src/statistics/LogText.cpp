@@ -89,7 +89,15 @@ void LogText::bindCopyOf(const std::string& logPath, const std::string& startDir
         throw;
     }
     path_ = copy_.path();
+    logIdentity_ = { copy_.logDevice(), copy_.logInode() };
     bound_ = true;
+}
+
+bool LogText::extendCopy(const std::string& logPath)
+{
+    if (copy_.descriptor() < 0 || fd_ >= 0)
+        return false;
+    return copy_.extend(logPath);
 }
 
 void LogText::removeOwnCopy()
@@ -156,6 +164,8 @@ void LogText::reset()
     }
     openDevice_ = static_cast<uint64_t>(st.st_dev);
     openInode_ = static_cast<uint64_t>(st.st_ino);
+    if (copy_.descriptor() < 0)
+        logIdentity_ = { openDevice_, openInode_ };
     openSize_ = static_cast<int64_t>(st.st_size);
     if (!skipByteOrderMark(fd)) {
         const int err = errno;

@@ -51,6 +51,11 @@ public:
     /// access denied" for a start directory without write access, "Disk full"); the variable is then bound
     /// to nothing, so no older copy is ever read in its place, and a rebuild raises that reason again.
     void bindCopyOf(const std::string& logPath, const std::string& startDir);
+    /// Brings the copy this variable reads up to the log it was made of, when that log only grew since: what
+    /// was appended is added to the copy, so a log the mailer keeps locked is followed without copying it
+    /// whole at every change. False (nothing changed) when there is no copy, the log is another file now or
+    /// shorter than the copy: make a new copy then. Raises InOutError when reading or writing fails.
+    bool extendCopy(const std::string& logPath);
     /// Removes "~Log.tmp" when it is still the copy this variable made last (the same device and inode);
     /// a file another run or the user put there stays. Raises InOutError when the deletion fails.
     void removeOwnCopy();
@@ -104,6 +109,14 @@ public:
     };
     /// Once eof() is true: where the text ended.
     ReadEnd readEnd() const;
+    /// The file on disk whose text is read: the bound file as opened last, or for a copy the log it was
+    /// made of. Both 0 before any.
+    struct Identity {
+        uint64_t device = 0;
+        uint64_t inode = 0;
+        bool operator==(const Identity&) const = default;
+    };
+    Identity logIdentity() const { return logIdentity_; }
     /// The descriptor of the copy this variable reads (readsCopy()), for reading parts of it in place;
     /// -1 when it reads no copy.
     int copyDescriptor() const { return copy_.descriptor(); }
@@ -135,6 +148,7 @@ private:
     uint64_t openDevice_ = 0;
     uint64_t openInode_ = 0;
     int64_t openSize_ = 0;
+    Identity logIdentity_;
     std::function<void()> blockHook_;
     std::optional<InOutError> copyError_; // why the copy made last could not be made
     size_t blockSize_;

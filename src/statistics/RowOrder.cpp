@@ -122,3 +122,37 @@ std::vector<int> sortedRows(const Table& table, int column, SortKind kind, int f
 }
 
 } // namespace velmar
+
+namespace velmar {
+
+namespace {
+
+// Inserts each new row behind the rows whose keys it does not come before: rows of equal keys stay in
+// table order, and every new row stands behind all the rows of `order` in the table.
+template <typename KeyOf>
+void insertByKeys(std::vector<int>& order, int firstNew, int lastNew, bool descending, KeyOf&& keyOf)
+{
+    for (int row = firstNew; row <= lastNew; ++row) {
+        const auto key = keyOf(row);
+        const auto place = std::upper_bound(order.begin(), order.end(), key, [&](const auto& newKey, int other) {
+            const auto otherKey = keyOf(other);
+            return descending ? otherKey < newKey : newKey < otherKey;
+        });
+        order.insert(place, row);
+    }
+}
+
+} // namespace
+
+void insertSortedRows(
+    const Table& table, int column, SortKind kind, std::vector<int>& order, int firstNew, int lastNew, bool descending)
+{
+    firstNew = std::max(firstNew, 0);
+    if (kind == SortKind::Address)
+        insertByKeys(order, firstNew, lastNew, descending, [&](int row) { return foldCase(table.cell(column, row)); });
+    else
+        insertByKeys(
+            order, firstNew, lastNew, descending, [&](int row) { return numberOf(table.cell(column, row), kind); });
+}
+
+} // namespace velmar

@@ -28,4 +28,11 @@ SortKind summaryColumnKind(int column);
 /// A text that does not read as its kind (a cell that is empty or damaged) sorts before every number.
 std::vector<int> sortedRows(const Table& table, int column, SortKind kind, int first, int last, bool descending);
 
+/// Puts the rows firstNew..lastNew (table rows appended behind those of `order`) into `order`, which holds
+/// rows of `table` in the order sortedRows gives for the same column, kind and direction; the result is
+/// what sortedRows would give for all the rows. Only the new rows' keys and those met while searching
+/// their places are read, so a few rows are taken into a long order quickly.
+void insertSortedRows(
+    const Table& table, int column, SortKind kind, std::vector<int>& order, int firstNew, int lastNew, bool descending);
+
 } // namespace velmar

@@ -353,6 +353,8 @@ void FillTabl(LogText& log, std::string_view dat1Text, std::string_view dat2Text
         const LogText::ReadEnd end = log.readEnd();
         continuation->extraction_ = std::move(extraction);
         continuation->offset_ = end.offset;
+        continuation->device_ = log.logIdentity().device;
+        continuation->inode_ = log.logIdentity().inode;
         continuation->ended_ = end.ctrlZ;
         // A last line without its line feed was taken as a whole line; what the mailer adds to it would
         // make it another line.
@@ -360,6 +362,11 @@ void FillTabl(LogText& log, std::string_view dat1Text, std::string_view dat2Text
     }
     log.close();
     dat2Items = dat1.items();
+}
+
+int sessionRowsEnd(const Table& Str)
+{
+    return Str.rowCount() < 2 || Str.cell(0, 1).empty() ? 1 : Str.rowCount();
 }
 
 LogContinuation::LogContinuation(std::string_view dat1Text, std::string_view dat2Text, const Charge& charge)
@@ -381,7 +388,11 @@ Continued continueFillTabl(const std::string& path, LogContinuation& continuatio
         throw InOutError::fromErrno(errno);
     if (!lockShared(file.get()))
         return Continued::Locked;
-    return continueFrom(file.get(), continuation, Str, dat1, dat2Items, times);
+    struct stat info { };
+    if (::fstat(file.get(), &info) != 0)
+        throw InOutError::fromErrno(errno);
+    return continueFrom(file.get(), static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino),
+        continuation, Str, dat1, dat2Items, times);
 }
 
 Continued continueFillTabl(const LogText& copy, LogContinuation& continuation, Table& Str, DayList& dat1,
@@ -389,14 +400,19 @@ Continued continueFillTabl(const LogText& copy, LogContinuation& continuation, T
 {
     if (copy.copyDescriptor() < 0)
         throw InOutError::notOpen();
-    return continueFrom(copy.copyDescriptor(), continuation, Str, dat1, dat2Items, times);
+    return continueFrom(copy.copyDescriptor(), copy.logIdentity().device, copy.logIdentity().inode, continuation, Str,
+        dat1, dat2Items, times);
 }
 
-Continued continueFrom(int fd, LogContinuation& continuation, Table& Str, DayList& dat1,
-    std::vector<std::string>& dat2Items, SessionTimes& times)
+Continued continueFrom(int fd, uint64_t device, uint64_t inode, LogContinuation& continuation, Table& Str,
+    DayList& dat1, std::vector<std::string>& dat2Items, SessionTimes& times)
 {
     if (!continuation.resumable_)
         return Continued::Rebuild;
+    if (continuation.inode_ != 0 && (continuation.device_ != device || continuation.inode_ != inode))
+        return Continued::Rebuild;
+    continuation.device_ = device;
+    continuation.inode_ = inode;
     struct stat info { };
     if (::fstat(fd, &info) != 0)
         throw InOutError::fromErrno(errno);

@@ -33,6 +33,10 @@ struct SessionTimes {
 void FillTabl(LogText& log, std::string_view dat1Text, std::string_view dat2Text, const Charge& charge, Table& Str,
     DayList& dat1, std::vector<std::string>& dat2Items, SessionTimes& times, LogContinuation* continuation = nullptr);
 
+/// The end of the session rows of the detailed table FillTabl fills: its row count, or 1 while it holds
+/// only the one empty row of a log without sessions.
+int sessionRowsEnd(const Table& Str);
+
 /// What continuing a read found.
 enum class Continued {
     Nothing, ///< no whole line was appended since
@@ -63,10 +67,15 @@ public:
 private:
     friend void FillTabl(LogText&, std::string_view, std::string_view, const Charge&, Table&, DayList&,
         std::vector<std::string>&, SessionTimes&, LogContinuation*);
-    friend Continued continueFrom(int, LogContinuation&, Table&, DayList&, std::vector<std::string>&, SessionTimes&);
+    friend Continued continueFrom(
+        int, uint64_t, uint64_t, LogContinuation&, Table&, DayList&, std::vector<std::string>&, SessionTimes&);
 
     std::unique_ptr<Extraction> extraction_;
     uint64_t offset_ = 0;
+    // The log the offset counts in (0: the first file continued from), so that a log replaced by a longer
+    // one is read from its start.
+    uint64_t device_ = 0;
+    uint64_t inode_ = 0;
     bool resumable_ = true;
     bool ended_ = false;
 };
@@ -74,7 +83,8 @@ private:
 /// Takes in the whole lines appended to the file at `path` since the continuation's offset, as the one
 /// read of FillTabl over the longer log would have: rows are appended to Str for the sessions that end in
 /// them, a session open at the previous end goes on, and dat2Items becomes a copy of dat1's items. A line
-/// still without its line feed is left for the next call. Raises InOutError when the file cannot be read
+/// still without its line feed is left for the next call. A file shorter than what was read, or another file
+/// than the one read before (a rotated log), asks for a rebuild. Raises InOutError when the file cannot be read
 /// and the conversion error of a bad line (the continuation is then no longer resumable).
 Continued continueFillTabl(const std::string& path, LogContinuation& continuation, Table& Str, DayList& dat1,
     std::vector<std::string>& dat2Items, SessionTimes& times);
@@ -82,8 +92,9 @@ Continued continueFillTabl(const std::string& path, LogContinuation& continuatio
 /// as it stood when it was made, so it is continued without a lock and is never Locked.
 Continued continueFillTabl(const LogText& copy, LogContinuation& continuation, Table& Str, DayList& dat1,
     std::vector<std::string>& dat2Items, SessionTimes& times);
-/// Reads the continuation from an open descriptor; the two above open the file and call it.
-Continued continueFrom(int fd, LogContinuation& continuation, Table& Str, DayList& dat1,
-    std::vector<std::string>& dat2Items, SessionTimes& times);
+/// Reads the continuation from an open descriptor of the log with that device and inode (or of a copy of
+/// it); the two above open the file and call it.
+Continued continueFrom(int fd, uint64_t device, uint64_t inode, LogContinuation& continuation, Table& Str,
+    DayList& dat1, std::vector<std::string>& dat2Items, SessionTimes& times);
 
 } // namespace velmar

@@ -5,6 +5,7 @@
 #include "platform/Errors.h"
 #include "platform/Saturating.h"
 #include "statistics/Charging.h"
+#include "statistics/SessionExtraction.h"
 #include "statistics/SizeText.h"
 #include "statistics/Table.h"
 
@@ -121,13 +122,22 @@ void SummaryTally::write(Table& StrFull, std::string_view totalCaption, double t
 void FillFull(const Table& Str, Table& StrFull, std::string_view totalCaption, double tarifPerMin)
 {
     SummaryTally tally;
-    if (!Str.cell(0, 1).empty()) {
+    int tallied = 1;
+    FillFull(Str, StrFull, totalCaption, tarifPerMin, tally, tallied);
+}
+
+void FillFull(const Table& Str, Table& StrFull, std::string_view totalCaption, double tarifPerMin, SummaryTally& tally,
+    int& tallied)
+{
+    const int end = sessionRowsEnd(Str);
+    if (end > tallied) {
         try {
-            tally.add(Str, 1, Str.rowCount());
+            tally.add(Str, tallied, end);
         } catch (const ConvertError&) {
             tally.writePartial(StrFull);
             throw;
         }
+        tallied = end;
     }
     tally.write(StrFull, totalCaption, tarifPerMin);
 }

@@ -18,6 +18,14 @@ class Table;
 /// money, empty row or total.
 void FillFull(const Table& Str, Table& StrFull, std::string_view totalCaption, double tarifPerMin);
 
+class SummaryTally;
+
+/// FillFull for a detailed table that grows: `tally` holds the detailed rows 1 to tallied - 1 already (a
+/// new tally and `tallied` 1 for a table not seen before); the rows behind them are added, `tallied` moves
+/// to the end and the summary is written from the tally. After an error the tally is unusable: start anew.
+void FillFull(const Table& Str, Table& StrFull, std::string_view totalCaption, double tarifPerMin, SummaryTally& tally,
+    int& tallied);
+
 /// The sums of the summary, taken in a few detailed rows at a time: FillFull is one tally of every row,
 /// and a window that reads what the mailer appends adds the new rows to the tally it has.
 class SummaryTally {

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The real program on a real (virtual) desktop: Xvfb with the openbox window manager and the accessibility
 # bus. A screen reader's view of the demo is read through the bus (tables, headers, the named edits), the
-# Money headers are clicked with the mouse, the window's size must survive a restart, and a first save in a
-# start directory without "config" must write one and keep real texts in the window.
+# Money headers are clicked with the mouse, the charts page is the sixth page, a session appended to the
+# demo's log must show in both tables without any action, the window's size must survive a restart, and a
+# first save in a start directory without "config" must write one and keep real texts in the window.
 #   desktop-test.sh PROGRAM SOURCE-DIR
 # Set VELMAR_DESKTOP_SHOTS to a directory to keep a screenshot of each step (needs imagemagick).
 # Anything the test needs that is missing fails it: the check must not pass by being skipped.
@@ -81,6 +82,28 @@ if [ "${1:-}" = "--inside-display" ]; then
   click_header StrFull 3
   read_window check-sorted StrFull 3 descending money
   shot 3-summary-by-money
+
+  echo "== the charts page"
+  names=$(read_window names)
+  case $names in
+  *'"Detailed"'*'"Summary"'*'"Settings"'*'"Export"'*'"Info"'*'"Charts"'*) ;;
+  *) fail "the charts page is not the sixth page: $names" ;;
+  esac
+  # shellcheck disable=SC2046
+  xdotool mousemove --sync $(read_window tab Charts) click 1
+  sleep 1
+  shot 3-charts
+
+  echo "== a session the mailer appends shows without any action"
+  printf '%s\r\n' "+ 01-Dec-2003 10:00:00 CONNECT 28800" "  01-Dec-2003 10:00:04 Address : 2:9999/1 Newcomer" \
+    "+ 01-Dec-2003 10:03:00 Session completed successfully" >>"$work/demo/new_line.log"
+  appended=$(date +%s)
+  until read_window has-address 2:9999/1 >/dev/null; do
+    [ $(($(date +%s) - appended)) -lt 10 ] || fail "the appended session did not show within 10 s: $(read_window has-address 2:9999/1)"
+    sleep 0.5
+  done
+  echo "the appended session shows in both tables after $(($(date +%s) - appended)) s"
+  shot 3-followed
 
   echo "== the window's size after a restart"
   xdotool windowsize --sync "$window" 600 400

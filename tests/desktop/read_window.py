@@ -13,6 +13,7 @@ Usage: read_window.py COMMAND [ARGS]
   press NAME            press the button of that accessible name
   tab NAME              print the screen position of the page tab of that name
   names                 print the names of the page tabs and buttons as JSON
+  has-address ADDRESS   exit 0 when both tables show a row of that address, else 1
 Waits up to 30 seconds for the program to appear on the bus; exits 1 with a message when it does not.
 """
 import json
@@ -191,6 +192,14 @@ def main():
             sys.exit("no page tab named %r" % sys.argv[2])
     elif command == "press":
         press(app, sys.argv[2])
+    elif command == "has-address":
+        found = {}
+        for name, column in (("Str", 3), ("StrFull", 0)):
+            t = table_by_name(app, name).queryTable()
+            found[name] = [t.getAccessibleAt(r, column).name for r in range(t.nRows)].count(sys.argv[2])
+        print(json.dumps(found))
+        if not all(found.values()):
+            sys.exit(1)
     elif command == "names":
         names = [n.name for n in walk(app) if n.getRole() in (pyatspi.ROLE_PAGE_TAB, pyatspi.ROLE_PUSH_BUTTON)]
         print(json.dumps(names, ensure_ascii=False))

@@ -273,6 +273,20 @@ TEST_F(LogContinuationTest, WhatTheReadFindsInTheFile)
     EXPECT_THROW(continueRead(dir.file("missing.log")), InOutError);
 }
 
+TEST_F(LogContinuationTest, ALogReplacedByALongerOneIsReadFromItsStart)
+{
+    const std::string session = "+ 01-Sen-2003 11:00:00 CONNECT 2400\r\n"
+                                "+ 01-Sen-2003 11:03:00 Session completed successfully\r\n";
+    velmar::test::writeFile(path, session);
+    EXPECT_EQ(continueRead(path), Continued::Read);
+    // The mailer renamed its log away and began a new one, which grew past the old size before it was
+    // looked at: the offset means nothing in it.
+    const std::string rotated = dir.file("new_line.log.1");
+    ASSERT_EQ(::rename(path.c_str(), rotated.c_str()), 0);
+    velmar::test::writeFile(path, session + session + session);
+    EXPECT_EQ(continueRead(path), Continued::Rebuild);
+}
+
 TEST_F(LogContinuationTest, CtrlZEndsTheTextForGood)
 {
     const std::string before = "+ 01-Sen-2003 11:00:00 CONNECT 2400\r\n"

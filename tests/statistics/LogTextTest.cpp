@@ -256,6 +256,42 @@ TEST(LogText, CopyOfALockedLog)
     EXPECT_EQ(listDirectory(start.path(), "*"), std::vector<std::string> { "~Log.tmp" });
 }
 
+TEST(LogText, ACopyIsBroughtUpToALogThatOnlyGrew)
+{
+    test::TempDir start;
+    test::TempDir logDir;
+    const std::string logPath = logDir.write("new_line.log", "first\r\n");
+    const std::string copyPath = start.file("~Log.tmp");
+    LogText log;
+    EXPECT_FALSE(log.extendCopy(logPath)); // no copy yet
+    log.bindCopyOf(logPath, start.path());
+
+    // What the mailer appended is added to the same copy.
+    test::appendFile(logPath, "second\r\n");
+    struct stat before { };
+    ASSERT_EQ(::stat(copyPath.c_str(), &before), 0);
+    EXPECT_TRUE(log.extendCopy(logPath));
+    EXPECT_EQ(test::readFile(copyPath), "first\r\nsecond\r\n");
+    struct stat after { };
+    ASSERT_EQ(::stat(copyPath.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    log.reset();
+    EXPECT_EQ(readAll(log), (std::vector<std::string> { "first", "second" }));
+    log.close();
+
+    // Nothing new: the copy stays as it is.
+    EXPECT_TRUE(log.extendCopy(logPath));
+    EXPECT_EQ(test::readFile(copyPath), "first\r\nsecond\r\n");
+
+    // Shorter than the copy, or another file under the log's name: only a new copy is right.
+    ASSERT_EQ(::truncate(logPath.c_str(), 3), 0);
+    EXPECT_FALSE(log.extendCopy(logPath));
+    ASSERT_EQ(::rename(logPath.c_str(), (logPath + ".1").c_str()), 0);
+    test::writeFile(logPath, "first\r\nsecond\r\nthird, of another log\r\n");
+    EXPECT_FALSE(log.extendCopy(logPath));
+    EXPECT_EQ(test::readFile(copyPath), "first\r\nsecond\r\n");
+}
+
 TEST(LogText, TheCopyIsReadThroughItsOwnDescriptorWhateverHappensToItsName)
 {
     test::TempDir start;

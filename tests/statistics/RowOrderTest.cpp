@@ -99,5 +99,26 @@ TEST(RowOrder, ColumnKindsOfBothTables)
         EXPECT_EQ(summaryColumnKind(c), summary[c]) << c;
 }
 
+// Rows appended later and put into the order one by one: for every case above, every split into rows
+// known before and rows appended, in both directions, the order must be the one a sort of all rows gives
+// (worked out by sortedRows itself, whose cases above are checked by hand).
+TEST(RowOrder, AppendedRowsTakeThePlaceASortOfAllGivesThem)
+{
+    const ScopedLocale comma({ ',', ':' });
+    for (const Case& c : kCases) {
+        const Table table = columnOf(c.texts);
+        const int last = static_cast<int>(c.texts.size());
+        for (int known = 0; known <= last; ++known) {
+            for (bool descending : { false, true }) {
+                SCOPED_TRACE(std::string(c.name) + ", rows known " + std::to_string(known)
+                    + (descending ? ", descending" : ", ascending"));
+                std::vector<int> order = sortedRows(table, 0, c.kind, 1, known, descending);
+                insertSortedRows(table, 0, c.kind, order, known + 1, last, descending);
+                EXPECT_EQ(order, sortedRows(table, 0, c.kind, 1, last, descending));
+            }
+        }
+    }
+}
+
 } // namespace
 } // namespace velmar

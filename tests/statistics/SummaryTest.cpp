@@ -242,3 +242,34 @@ TEST(Summary, TallyOfRowsAddedInPiecesWritesTheSummaryOfOneBuild)
         EXPECT_EQ(rowsOf(StrFull), rowsOf(whole));
     }
 }
+
+TEST(Summary, AGrowingDetailedTableSummedAsItGrows)
+{
+    // The detailed table as a window following the log sees it: first without sessions (one empty row),
+    // then with the sessions appended two at a time; after each step the summary must be that of one build.
+    std::vector<Session> sessions;
+    const char* addresses[] = { "A", "b", "a", "B", "C", "a" };
+    const char* minutes[] = { "1", "2", "3", "4", "5", "6" };
+    for (int i = 0; i < 6; ++i)
+        sessions.push_back({ addresses[i], minutes[i], i % 2 ? "1,000" : "-" });
+    const Table full = detailed(sessions);
+
+    Table Str(7);
+    Str.setRowCount(2);
+    Str.clearRow(1);
+    SummaryTally tally;
+    int tallied = 1;
+    Table StrFull = staleSummary();
+    for (int rows = 0; rows <= 6; rows += 2) {
+        SCOPED_TRACE(rows);
+        Str.setRowCount(std::max(rows, 1) + 1);
+        for (int r = 1; r <= rows; ++r)
+            for (int c = 0; c < 7; ++c)
+                Str.setCell(c, r, full.cell(c, r));
+        FillFull(Str, StrFull, "Total", 4.79, tally, tallied);
+        Table whole(5);
+        FillFull(Str, whole, "Total", 4.79);
+        EXPECT_EQ(rowsOf(StrFull), rowsOf(whole));
+        EXPECT_EQ(tallied, rows + 1);
+    }
+}

@@ -58,6 +58,14 @@ void writeFile(const std::string& path, std::string_view content)
         ADD_FAILURE() << "cannot write " << path;
 }
 
+void appendFile(const std::string& path, std::string_view content)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::app);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    if (!out)
+        ADD_FAILURE() << "cannot append to " << path;
+}
+
 ScopedCurrentDir::ScopedCurrentDir(const std::string& path)
     : saved_(currentDirectory())
 {

@@ -42,6 +42,8 @@ std::string readFile(const std::string& path);
 
 /// Writes bytes into a file, replacing it; fails the test when that fails.
 void writeFile(const std::string& path, std::string_view content);
+/// Adds the bytes at the end of the file, as a mailer writes its log.
+void appendFile(const std::string& path, std::string_view content);
 
 /// Makes a directory the current one for the lifetime of the guard.
 class ScopedCurrentDir {
