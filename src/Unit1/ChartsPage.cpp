@@ -28,6 +28,15 @@ constexpr int kChartHeight = 240;
 constexpr int kPixelsPerCategory = 26;
 constexpr int kMaxLabelledBars = 36;
 
+// What a chart shows, for a screen reader: each caption with its value, in the order of the bars.
+QString describe(const QStringList& categories, const QList<qreal>& values, int decimals)
+{
+    QStringList parts;
+    for (qsizetype i = 0; i < categories.size() && i < values.size(); ++i)
+        parts.append(categories[i] + QStringLiteral(": ") + QString::number(values[i], 'f', decimals));
+    return parts.join(QStringLiteral("; "));
+}
+
 QChart* barChart(const QString& title, const QStringList& categories, const QList<qreal>& values, bool horizontal)
 {
     auto* set = new QBarSet(title);
@@ -152,6 +161,13 @@ void ChartsPage::redraw()
         fromCodePage(texts_.topAddresses), fromCodePage(texts_.sessionsByHour) };
     QChart* charts[] = { barChart(titles[0], months, money, false), barChart(titles[1], months, minutes, false),
         barChart(titles[2], addresses, addressMoney, true), barChart(titles[3], hours, sessions, false) };
+    // The addresses most money first, as they stand from the top.
+    QStringList addressesFromTop = addresses;
+    QList<qreal> addressMoneyFromTop = addressMoney;
+    std::reverse(addressesFromTop.begin(), addressesFromTop.end());
+    std::reverse(addressMoneyFromTop.begin(), addressMoneyFromTop.end());
+    const QString descriptions[] = { describe(months, money, 2), describe(months, minutes, 0),
+        describe(addressesFromTop, addressMoneyFromTop, 2), describe(hours, sessions, 0) };
     const int monthWidth = static_cast<int>(months.size()) * kPixelsPerCategory + 80;
     const int widths[] = { monthWidth, monthWidth, 0, 24 * kPixelsPerCategory / 2 + 80 };
     const int heights[]
@@ -164,8 +180,9 @@ void ChartsPage::redraw()
         delete old;
         view->setMinimumSize(widths[i], heights[i]);
         view->setVisible(!none);
-        // A screen reader cannot read the bars; the name says what the chart shows.
+        // A screen reader cannot read the bars: the name says what the chart shows, the description its figures.
         view->setAccessibleName(titles[i]);
+        view->setAccessibleDescription(descriptions[i]);
     }
 }
 

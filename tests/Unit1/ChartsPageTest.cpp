@@ -10,6 +10,7 @@
 #include <QBarCategoryAxis>
 #include <QBarSet>
 #include <QChart>
+#include <QChartView>
 #include <QComboBox>
 #include <QImage>
 #include <QLabel>
@@ -85,6 +86,20 @@ TEST_F(Charts, DemoPageShowsMonthsAddressesAndHoursOnceItIsOpened)
         }
     }
     EXPECT_EQ(addresses.back(), richest);
+
+    // A screen reader gets the figures in the description of each chart: the months with their money in the
+    // order of the bars, the addresses most money first.
+    const QList<QChartView*> views = form.Charts->findChildren<QChartView*>();
+    ASSERT_EQ(views.size(), 4);
+    const QList<qreal> money = valuesOf(charts[0]);
+    EXPECT_EQ(views[0]->accessibleName(), QStringLiteral("Money by month"));
+    EXPECT_EQ(views[0]->accessibleDescription(),
+        QStringLiteral("Sen 2003: %1; Okt 2003: %2; Nob 2003: %3")
+            .arg(money[0], 0, 'f', 2)
+            .arg(money[1], 0, 'f', 2)
+            .arg(money[2], 0, 'f', 2));
+    EXPECT_TRUE(views[2]->accessibleDescription().startsWith(richest + QStringLiteral(": ")))
+        << views[2]->accessibleDescription().toStdString();
 
     EXPECT_EQ(categoriesOf(charts[3]).size(), 24);
     qreal sessions = 0;

@@ -93,6 +93,7 @@ if [ "${1:-}" = "--inside-display" ]; then
   xdotool mousemove --sync $(read_window tab Charts) click 1
   sleep 1
   shot 3-charts
+  read_window check-charts
 
   echo "== a session the mailer appends shows without any action"
   printf '%s\r\n' "+ 01-Dec-2003 10:00:00 CONNECT 28800" "  01-Dec-2003 10:00:04 Address : 2:9999/1 Newcomer" \

@@ -14,6 +14,7 @@ Usage: read_window.py COMMAND [ARGS]
   tab NAME              print the screen position of the page tab of that name
   names                 print the names of the page tabs and buttons as JSON
   has-address ADDRESS   exit 0 when both tables show a row of that address, else 1
+  check-charts          check the charts page tells the demo's months and its most expensive address
 Waits up to 30 seconds for the program to appear on the bus; exits 1 with a message when it does not.
 """
 import json
@@ -22,6 +23,7 @@ import sys
 import time
 
 import pyatspi
+from gi.repository import GLib
 
 
 def find_app():
@@ -37,11 +39,14 @@ def find_app():
 
 def walk(node, depth=0):
     yield node
-    # The cells of a table are read through its table interface, not one by one as children.
-    if depth > 40 or node.getRole() == pyatspi.ROLE_TABLE:
-        return
-    for i in range(node.childCount):
-        child = node.getChildAtIndex(i)
+    try:
+        # The cells of a table are read through its table interface, not one by one as children.
+        if depth > 40 or node.getRole() == pyatspi.ROLE_TABLE:
+            return
+        children = [node.getChildAtIndex(i) for i in range(node.childCount)]
+    except GLib.GError:
+        return  # gone while it was read: the window changed under the reader (rows appended)
+    for child in children:
         if child is not None:
             yield from walk(child, depth + 1)
 
@@ -131,6 +136,22 @@ def check_sorted(app, name, column, direction, kind):
     print("%s column %d %s over %d rows" % (name, column, direction, len(body)))
 
 
+def check_charts(app):
+    charts = {n.name: n.description for n in walk(app) if n.description and n.name.endswith(("month", "money", "day"))}
+    print(json.dumps(charts, ensure_ascii=False))
+    money = charts.get("Money by month", "")
+    for month in ("Sen 2003", "Okt 2003", "Nob 2003"):
+        check(month + ": " in money, "the money chart does not tell %s: %r" % (month, money))
+    check("Minutes by month" in charts and "Sessions by hour of day" in charts,
+          "charts named: %s" % sorted(charts))
+    # The address with the most money in the summary comes first in the addresses chart.
+    t = table_by_name(app, "StrFull").queryTable()
+    rows = [(t.getAccessibleAt(r, 0).name, t.getAccessibleAt(r, 3).name) for r in range(t.nRows - 2)]
+    top = max(rows, key=lambda row: float(row[1]))[0]
+    addresses = charts.get("Addresses with the most money", "")
+    check(addresses.startswith(top + ": "), "the addresses chart does not begin with %s: %r" % (top, addresses))
+
+
 def press(app, name):
     for n in walk(app):
         if n.getRole() == pyatspi.ROLE_PUSH_BUTTON and n.name == name:
@@ -192,11 +213,17 @@ def main():
             sys.exit("no page tab named %r" % sys.argv[2])
     elif command == "press":
         press(app, sys.argv[2])
+    elif command == "check-charts":
+        check_charts(app)
     elif command == "has-address":
         found = {}
-        for name, column in (("Str", 3), ("StrFull", 0)):
-            t = table_by_name(app, name).queryTable()
-            found[name] = [t.getAccessibleAt(r, column).name for r in range(t.nRows)].count(sys.argv[2])
+        try:
+            for name, column in (("Str", 3), ("StrFull", 0)):
+                t = table_by_name(app, name).queryTable()
+                found[name] = [t.getAccessibleAt(r, column).name for r in range(t.nRows)].count(sys.argv[2])
+        except GLib.GError as error:
+            # Rows were being added while they were read: the caller asks again.
+            sys.exit("the tables changed while they were read: %s" % error)
         print(json.dumps(found))
         if not all(found.values()):
             sys.exit(1)
