@@ -810,7 +810,6 @@ void TForm1::FillTabl()
     {
         const ModelRebuild rebuild(*StrModel, Str, [this] { syncDayBoxes(false); });
         // Whatever happens, the log is then followed from this read (or read anew, when it failed).
-        continuation_.reset();
         continuation_.emplace(from, to, charge);
         velmar::FillTabl(logText_, from, to, charge, strData_, dat1Days_, dat2Days_, sessionTimes_, &*continuation_);
     }

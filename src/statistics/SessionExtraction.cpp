@@ -392,20 +392,24 @@ Continued continueFillTabl(const std::string& path, LogContinuation& continuatio
     if (::fstat(file.get(), &info) != 0)
         throw InOutError::fromErrno(errno);
     return continueFrom(file.get(), static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino),
-        continuation, Str, dat1, dat2Items, times);
+        static_cast<uint64_t>(info.st_size), continuation, Str, dat1, dat2Items, times);
 }
 
 Continued continueFillTabl(const LogText& copy, LogContinuation& continuation, Table& Str, DayList& dat1,
     std::vector<std::string>& dat2Items, SessionTimes& times)
 {
+    struct stat info { };
     if (copy.copyDescriptor() < 0)
         throw InOutError::notOpen();
-    return continueFrom(copy.copyDescriptor(), copy.logIdentity().device, copy.logIdentity().inode, continuation, Str,
-        dat1, dat2Items, times);
+    if (::fstat(copy.copyDescriptor(), &info) != 0)
+        throw InOutError::fromErrno(errno);
+    // The copy stands for the log it was made of: the offset counts in that log.
+    return continueFrom(copy.copyDescriptor(), copy.logIdentity().device, copy.logIdentity().inode,
+        static_cast<uint64_t>(info.st_size), continuation, Str, dat1, dat2Items, times);
 }
 
-Continued continueFrom(int fd, uint64_t device, uint64_t inode, LogContinuation& continuation, Table& Str,
-    DayList& dat1, std::vector<std::string>& dat2Items, SessionTimes& times)
+Continued continueFrom(int fd, uint64_t device, uint64_t inode, uint64_t size, LogContinuation& continuation,
+    Table& Str, DayList& dat1, std::vector<std::string>& dat2Items, SessionTimes& times)
 {
     if (!continuation.resumable_)
         return Continued::Rebuild;
@@ -413,10 +417,6 @@ Continued continueFrom(int fd, uint64_t device, uint64_t inode, LogContinuation&
         return Continued::Rebuild;
     continuation.device_ = device;
     continuation.inode_ = inode;
-    struct stat info { };
-    if (::fstat(fd, &info) != 0)
-        throw InOutError::fromErrno(errno);
-    const auto size = static_cast<uint64_t>(info.st_size);
     if (size < continuation.offset_)
         return Continued::Rebuild;
     if (size == continuation.offset_ || continuation.ended_)
@@ -434,10 +434,7 @@ Continued continueFrom(int fd, uint64_t device, uint64_t inode, LogContinuation&
     continuation.resumable_ = false; // until every line read is taken in
     while (at < size && !continuation.ended_) {
         const size_t want = static_cast<size_t>(std::min<uint64_t>(block.size(), size - at));
-        ssize_t n;
-        do
-            n = ::pread(fd, block.data(), want, static_cast<off_t>(at));
-        while (n < 0 && errno == EINTR);
+        const ssize_t n = retryInterrupted([&] { return ::pread(fd, block.data(), want, static_cast<off_t>(at)); });
         if (n < 0)
             throw InOutError::fromErrno(errno);
         if (n == 0)

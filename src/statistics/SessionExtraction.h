@@ -67,8 +67,8 @@ public:
 private:
     friend void FillTabl(LogText&, std::string_view, std::string_view, const Charge&, Table&, DayList&,
         std::vector<std::string>&, SessionTimes&, LogContinuation*);
-    friend Continued continueFrom(
-        int, uint64_t, uint64_t, LogContinuation&, Table&, DayList&, std::vector<std::string>&, SessionTimes&);
+    friend Continued continueFrom(int, uint64_t, uint64_t, uint64_t, LogContinuation&, Table&, DayList&,
+        std::vector<std::string>&, SessionTimes&);
 
     std::unique_ptr<Extraction> extraction_;
     uint64_t offset_ = 0;
@@ -93,8 +93,8 @@ Continued continueFillTabl(const std::string& path, LogContinuation& continuatio
 Continued continueFillTabl(const LogText& copy, LogContinuation& continuation, Table& Str, DayList& dat1,
     std::vector<std::string>& dat2Items, SessionTimes& times);
 /// Reads the continuation from an open descriptor of the log with that device and inode (or of a copy of
-/// it); the two above open the file and call it.
-Continued continueFrom(int fd, uint64_t device, uint64_t inode, LogContinuation& continuation, Table& Str,
-    DayList& dat1, std::vector<std::string>& dat2Items, SessionTimes& times);
+/// it), `size` bytes long; the two above open or look at the file once and call it.
+Continued continueFrom(int fd, uint64_t device, uint64_t inode, uint64_t size, LogContinuation& continuation,
+    Table& Str, DayList& dat1, std::vector<std::string>& dat2Items, SessionTimes& times);
 
 } // namespace velmar
