@@ -4,6 +4,7 @@
 # destinations are fixed rather than taken from GNUInstallDirs (whose library directory moves with
 # the architecture):
 #   bin/velmar-stat, bin/velmar-stat-desktop        the program (installed by src/) and its launcher
+#   libexec/velmar-stat/velmar-stat-window          the window, which velmar-stat starts with a screen
 #   libexec/velmar-stat/velmar-mkconfig             writes a first "config"
 #   share/velmar-stat/lang/                         language files and the readmes they name
 #   share/applications/velmar-stat.desktop          menu entry

@@ -1,13 +1,11 @@
 #include "Unit1/Application.h"
 
-#include "Unit1/ConsoleDialogs.h"
 #include "Unit1/DesktopSetup.h"
 #include "Unit1/StatGrid.h"
 #include "Unit1/TForm1.h"
 #include "Unit1/WidgetDialogs.h"
 #include "Unit1/WindowStateKeeper.h"
-#include "platform/CodePage.h"
-#include "platform/Locale.h"
+#include "export/UnattendedRun.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -15,29 +13,8 @@
 #include <QSettings>
 #include <QTabWidget>
 #include <cstdio>
-#include <cstdlib>
-#include <string_view>
-
-namespace {
-
-// In a run without a screen the only output besides the exports is "Error: <text>" lines; Qt's own
-// remarks about the missing desktop (runtime directory, window hints) would only confuse a cron mail.
-void quietHandler(QtMsgType type, const QMessageLogContext&, const QString& message)
-{
-    if (type == QtCriticalMsg || type == QtFatalMsg) {
-        const QByteArray text = message.toLocal8Bit();
-        std::fprintf(stderr, "%s\n", text.constData());
-    }
-}
-
-bool hasDisplay()
-{
-    const char* x11 = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (x11 && *x11) || (wayland && *wayland);
-}
-
-} // namespace
+#include <string>
+#include <vector>
 
 void setUpApplication()
 {
@@ -56,43 +33,25 @@ void setUpApplication()
 
 int runApplication(int argc, char** argv)
 {
-    // A run from cron has no display: work on the offscreen platform instead of failing to start.
-    if (!hasDisplay() && !std::getenv("QT_QPA_PLATFORM"))
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-
-    velmar::setCurrentLocale(velmar::localeFromEnvironment());
-    const bool knownCodePage = velmar::CodePage::selectFromEnvironment();
-
     // The command line carries only the export switches and their file names: it reaches ComLine exactly as
     // the process received it. The toolkit would take its own options ("-reverse", "-platform NAME", ...)
     // out of it and act on them, so it is given the program name alone. (It keeps the count it is given by
     // reference for ever after, hence a variable that lives as long as the application.)
+    velmar::setUpFromEnvironment(stderr);
     std::vector<std::string> params;
     for (int i = 1; i < argc; ++i)
         params.emplace_back(argv[i]);
     int toolkitArgc = argc > 0 ? 1 : 0;
 
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    if (platform && std::string_view(platform) == "offscreen")
-        qInstallMessageHandler(quietHandler);
     QApplication app(toolkitArgc, argv);
     setUpApplication();
     installQtTranslations(QLocale::system());
     ensureDesignFont();
 
-    if (!knownCodePage) {
-        std::fprintf(stderr, "velmar-stat: unknown code page in VELMAR_CODEPAGE (%s); using windows-1251\n",
-            std::getenv("VELMAR_CODEPAGE"));
-    }
-
-    // Without a screen nobody can answer a box: messages go to standard error and the run ends after start-up.
-    const bool unattended = QGuiApplication::platformName() == QLatin1String("offscreen");
-    WidgetDialogs widgets;
-    ConsoleDialogs console;
-    UserDialogs& dialogs = unattended ? static_cast<UserDialogs&>(console) : static_cast<UserDialogs&>(widgets);
-
+    WidgetDialogs dialogs;
     TForm1 form(dialogs, std::move(params));
-    if (unattended || form.endRequested()) {
+    // After "-e" the program ends once start-up is over; its messages went to standard error.
+    if (form.endRequested()) {
         form.removeOwnLogCopy();
         return form.messageCount() == 0 ? 0 : 1;
     }

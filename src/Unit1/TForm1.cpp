@@ -11,6 +11,7 @@
 #include "Unit1/StatTableModel.h"
 #include "Unit1/Texts.h"
 #include "Unit1/UserDialogs.h"
+#include "export/StartUp.h"
 #include "export/TemplateExport.h"
 #include "platform/Converters.h"
 #include "platform/Errors.h"
@@ -40,29 +41,6 @@
 #include <functional>
 
 namespace {
-
-const char* const kConfigName = "config";
-
-// What a message says while no language file has been applied and the start directory holds no
-// "russian" language file to borrow it from.
-const std::array<const char*, 16> kBuiltInLabels = {
-    "Total",
-    "Period:",
-    "",
-    "",
-    "",
-    "",
-    "",
-    "",
-    "",
-    "",
-    "The log file does not exist. Choose the mailer's log on the settings page and save.",
-    "The log file cannot be opened; its copy ~Log.tmp is read instead.",
-    "There is no settings file \"config\" here. Check the settings and press Save.",
-    "This is not a valid number.",
-    "The export template holds a bad tag: every % must be followed by a digit.",
-    "The export file cannot be created.",
-};
 
 // Shows the wait cursor for as long as a rebuild runs.
 class WaitCursor {
@@ -399,20 +377,6 @@ template <typename Handler> void TForm1::guarded(Handler&& handler)
 
 namespace {
 
-// The text an error shows, for the one being handled.
-std::string currentErrorText()
-{
-    try {
-        throw;
-    } catch (const std::bad_alloc&) {
-        return "Out of memory";
-    } catch (const std::exception& error) {
-        return error.what();
-    } catch (...) {
-        return "Unknown error";
-    }
-}
-
 // Holds a model in its append for a scope: the views see the new rows once the scope is left, however.
 class ModelAppend {
 public:
@@ -458,7 +422,7 @@ private:
 
 void TForm1::showException()
 {
-    Mess(currentErrorText());
+    Mess(velmar::currentErrorText());
 }
 
 void TForm1::Mess(std::string_view text)
@@ -474,18 +438,7 @@ void TForm1::Mess(std::string_view text)
 
 std::string TForm1::labelText(int index)
 {
-    if (index < 0 || index >= static_cast<int>(kBuiltInLabels.size()))
-        return {};
-    if (!labelList_.empty())
-        return static_cast<size_t>(index) < labelList_.size() ? labelList_[static_cast<size_t>(index)] : std::string();
-    if (!fallbackLanguage_) {
-        const std::string path
-            = velmar::joinPath(startDir_.empty() ? velmar::currentDirectory() : startDir_, "russian.lng");
-        fallbackLanguage_
-            = velmar::fileExists(velmar::findFileIgnoringCase(path)) ? velmar::readLanguage(path) : velmar::Language {};
-    }
-    const std::string& borrowed = fallbackLanguage_->labels[static_cast<size_t>(index)];
-    return borrowed.empty() ? std::string(kBuiltInLabels[static_cast<size_t>(index)]) : borrowed;
+    return labels_.text(index, startDir_);
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -494,28 +447,29 @@ std::string TForm1::labelText(int index)
 void TForm1::FormCreate()
 {
     // Log dates are always read day first, with "-" between day, month and year (see VelmarToDate).
-    labelList_.clear();
+    labels_.clear();
     startDir_ = velmar::currentDirectory();
+    velmar::FormCreate(*this, params_);
+}
 
-    if (velmar::fileExists(kConfigName)) {
-        LangActivate();
-        ReadConf();
-        REadIni(LangBox->currentText());
-        if (!FreeLog())
-            return;
-        FillTabl();
-        FillFull();
-        PageC->setCurrentIndex(kDetailedPage);
-        if (!params_.empty() && !params_.front().empty())
-            ComLine();
-    } else {
-        // The languages are offered on the first start too, so that the first save applies a real one.
-        LangActivate();
-        LangBox->setCurrentIndex(velmar::firstRunLanguage(langBoxItems()));
-        Mess(labelText(12));
-        PageC->setCurrentIndex(kSettingsPage);
-        PageV(false);
-    }
+void TForm1::applyChosenLanguage()
+{
+    REadIni(LangBox->currentText());
+}
+
+void TForm1::showTables()
+{
+    PageC->setCurrentIndex(kDetailedPage);
+}
+
+void TForm1::firstStart()
+{
+    // The languages are offered on the first start too, so that the first save applies a real one.
+    LangActivate();
+    LangBox->setCurrentIndex(velmar::firstRunLanguage(langBoxItems()));
+    Mess(labelText(12));
+    PageC->setCurrentIndex(kSettingsPage);
+    PageV(false);
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
@@ -584,10 +538,7 @@ void TForm1::REadIni(const QString& name)
 {
     const velmar::Language lang = velmar::readLanguage(velmar::joinPath(startDir_, toNativePath(name) + ".lng"));
 
-    for (int column = 0; column < 7; ++column)
-        strData_.setCell(column, 0, lang.cols[static_cast<size_t>(column)]);
-    for (int column = 0; column < 5; ++column)
-        strFullData_.setCell(column, 0, lang.cols[static_cast<size_t>(column) + 3]);
+    velmar::setTableHeaders(lang, strData_, strFullData_);
     StrModel->headerChanged();
     StrFullModel->headerChanged();
     strFitter_->widen();
@@ -629,22 +580,16 @@ void TForm1::REadIni(const QString& name)
         l->adjustSize();
     Label4->setText(fromCodePage(lang.label4));
 
-    labelList_.assign(lang.labels.begin(), lang.labels.end());
+    labels_.apply(lang);
 
     // Only checked here; the Info page reads it when it is first shown.
-    std::string readme;
-    try {
-        readme = velmar::findReadme(toNativePath(fromCodePage(lang.readme)));
-    } catch (const velmar::FileOpenError&) {
-        throw velmar::FileOpenError(lang.readme);
-    }
-    readme_->setSource(readme, lang.readme);
+    readme_->setSource(velmar::findLanguageReadme(lang), lang.readme);
 }
 
 void TForm1::ReadConf()
 {
     try {
-        velmar::readConfRec(kConfigName, confRec_);
+        velmar::readConfRec(std::string(velmar::kConfigName), confRec_);
     } catch (const velmar::ConvertError&) {
         // A stored tariff that is no number: the settings page comes to the front to mend it.
         PageC->setCurrentIndex(kSettingsPage);
@@ -679,7 +624,7 @@ void TForm1::WriteConf()
     texts.exp = toCodePageExactly(Exp->text());
     texts.exp2 = toCodePageExactly(Exp2->text());
     texts.langName = toCodePageExactly(LangBox->currentText());
-    velmar::saveConfRec(velmar::joinPath(startDir_, kConfigName), confRec_, texts);
+    velmar::saveConfRec(velmar::joinPath(startDir_, velmar::kConfigName), confRec_, texts);
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -706,13 +651,10 @@ bool TForm1::FreeLog()
 
 void TForm1::bindLog(const std::string& path, bool tellCopy)
 {
-    logText_.bind(path);
-    if (logText_.openShared())
-        return;
-    // The mailer holds the log: read a copy of it as it stands now.
+    std::function<void()> tell;
     if (tellCopy)
-        Mess(labelText(11));
-    logText_.bindCopyOf(path, startDir_);
+        tell = [this] { Mess(labelText(11)); };
+    velmar::bindLog(logText_, path, startDir_, tell);
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -742,7 +684,7 @@ void TForm1::followLog()
         lastFollowError_.clear();
     } catch (...) {
         // The same error every second would bury the window under boxes: it is shown once.
-        const std::string text = currentErrorText();
+        const std::string text = velmar::currentErrorText();
         if (text != lastFollowError_) {
             lastFollowError_ = text;
             Mess(text);
@@ -1013,14 +955,10 @@ void TForm1::ComLine()
 
 bool TForm1::Rewr(const std::string& fileName)
 {
-    expText_.assign(fileName);
-    try {
-        expText_.rewrite(inputFiles());
-    } catch (const velmar::InOutError&) {
-        Mess(labelText(15));
-        return false;
-    }
-    return true;
+    if (velmar::createExport(expText_, fileName, inputFiles()))
+        return true;
+    Mess(labelText(15));
+    return false;
 }
 
 void TForm1::exportTable(int tagOffset)
@@ -1040,13 +978,7 @@ void TForm1::closeExportQuietly() noexcept
 
 std::vector<std::string> TForm1::inputFiles() const
 {
-    std::vector<std::string> files { velmar::joinPath(startDir_, kConfigName), toNativePath(FileN->text()),
-        velmar::joinPath(startDir_, velmar::kLogCopyName), readme_->path() };
-    if (logText_.bound())
-        files.push_back(logText_.path());
-    for (const std::string& name : velmar::listDirectory(startDir_, "*.lng"))
-        files.push_back(velmar::joinPath(startDir_, name));
-    return files;
+    return velmar::exportInputs(startDir_, toNativePath(FileN->text()), readme_->path(), logText_);
 }
 
 void TForm1::requestEnd()

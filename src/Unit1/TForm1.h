@@ -1,6 +1,7 @@
 #pragma once
 
 #include "export/CommandLine.h"
+#include "export/StartUp.h"
 #include "platform/TextFile.h"
 #include "settings/Language.h"
 #include "settings/TConfRec.h"
@@ -37,7 +38,7 @@ class UserDialogs;
 /// The program's one window. It owns every piece of state (the two tables, the settings record, the label
 /// texts, the log and the export file) and calls into the core for all the work; its handlers hold no
 /// statistics of their own. An error that escapes a handler is shown through Mess and the window goes on.
-class TForm1 : public QWidget, private velmar::CommandLineTarget {
+class TForm1 : public QWidget, private velmar::CommandLineTarget, private velmar::StartUpSteps {
     Q_OBJECT
 public:
     /// Builds the window and runs its start-up. `params` are the command-line parameters after the
@@ -70,18 +71,18 @@ public:
     void Mess(std::string_view text);
 
     // Settings and language.
-    void LangActivate();
+    void LangActivate() override;
     void REadIni(const QString& name);
-    void ReadConf();
+    void ReadConf() override;
     void WriteConf();
 
     // Statistics.
-    bool FreeLog();
-    void FillTabl();
-    void FillFull();
+    bool FreeLog() override;
+    void FillTabl() override;
+    void FillFull() override;
 
     // Export.
-    void ComLine();
+    void ComLine() override;
     void ExpStat(int tagOffset, const velmar::Table& table, const QString& templateText);
 
     // Handlers of the controls.
@@ -100,7 +101,7 @@ public:
     const velmar::Table& StrData() const { return strData_; }
     const velmar::Table& StrFullData() const { return strFullData_; }
     const velmar::TConfRec& ConfRec() const { return confRec_; }
-    const std::vector<std::string>& LabelList() const { return labelList_; }
+    const std::vector<std::string>& LabelList() const { return labels_.entries(); }
     const std::string& StartDir() const { return startDir_; }
     const velmar::LogText& LogText() const { return logText_; }
     /// What watches the log while the window is shown.
@@ -143,6 +144,11 @@ private:
     /// Binds the log, or a copy of it when the mailer holds it (telling so with `tellCopy`).
     void bindLog(const std::string& path, bool tellCopy);
 
+    // The steps of start-up that only the window has.
+    void applyChosenLanguage() override;
+    void showTables() override;
+    void firstStart() override;
+
     // What the command line asks of the window.
     bool Rewr(const std::string& fileName) override;
     void exportTable(int tagOffset) override;
@@ -156,14 +162,13 @@ private:
     velmar::Table strData_ { 7 };
     velmar::Table strFullData_ { 5 };
     velmar::TConfRec confRec_ {};
-    std::vector<std::string> labelList_;
+    velmar::LabelList labels_;
     velmar::LogText logText_;
     velmar::TextFile expText_;
     std::string startDir_;
     velmar::SessionTimes sessionTimes_;
     velmar::DayList dat1Days_;
     std::vector<std::string> dat2Days_;
-    std::optional<velmar::Language> fallbackLanguage_;
     QString lastExportName_;
     std::unique_ptr<ReadmePage> readme_;
     std::unique_ptr<ColumnFitter> strFitter_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 namespace velmar {
@@ -153,6 +154,87 @@ bool CodePage::selectFromEnvironment()
     const CodePage* page = byName(name);
     setCurrent(page ? *page : windows1251());
     return page != nullptr;
+}
+
+std::string codePageToUtf8(std::string_view bytes)
+{
+    const CodePage& page = CodePage::current();
+    std::string utf8;
+    utf8.reserve(bytes.size());
+    for (const char c : bytes) {
+        const char32_t ch = page.toUnicode(static_cast<unsigned char>(c));
+        if (ch < 0x80) {
+            utf8 += static_cast<char>(ch);
+        } else if (ch < 0x800) {
+            utf8 += static_cast<char>(0xC0 | (ch >> 6));
+            utf8 += static_cast<char>(0x80 | (ch & 0x3F));
+        } else if (ch < 0x10000) {
+            utf8 += static_cast<char>(0xE0 | (ch >> 12));
+            utf8 += static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
+            utf8 += static_cast<char>(0x80 | (ch & 0x3F));
+        } else {
+            utf8 += static_cast<char>(0xF0 | (ch >> 18));
+            utf8 += static_cast<char>(0x80 | ((ch >> 12) & 0x3F));
+            utf8 += static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
+            utf8 += static_cast<char>(0x80 | (ch & 0x3F));
+        }
+    }
+    return utf8;
+}
+
+namespace {
+
+// The character of the UTF-8 sequence at the start of `text` and its length; length 0 when the bytes there
+// are no valid sequence (cut short, overlong, a surrogate or beyond U+10FFFF).
+std::pair<char32_t, size_t> decodeUtf8(std::string_view text)
+{
+    const auto lead = static_cast<unsigned char>(text[0]);
+    if (lead < 0x80)
+        return { lead, 1 };
+    size_t length = 0;
+    char32_t ch = 0;
+    char32_t least = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        ch = lead & 0x1F;
+        least = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3;
+        ch = lead & 0x0F;
+        least = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4;
+        ch = lead & 0x07;
+        least = 0x10000;
+    } else {
+        return { 0, 0 };
+    }
+    if (text.size() < length)
+        return { 0, 0 };
+    for (size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[k]);
+        if ((next & 0xC0) != 0x80)
+            return { 0, 0 };
+        ch = (ch << 6) | (next & 0x3F);
+    }
+    if (ch < least || ch > 0x10FFFF || (ch >= 0xD800 && ch <= 0xDFFF))
+        return { 0, 0 };
+    return { ch, length };
+}
+
+} // namespace
+
+std::string utf8ToCodePage(std::string_view utf8)
+{
+    const CodePage& page = CodePage::current();
+    std::string bytes;
+    bytes.reserve(utf8.size());
+    while (!utf8.empty()) {
+        const auto [ch, length] = decodeUtf8(utf8);
+        bytes += length == 0 ? '?' : static_cast<char>(page.fromUnicode(ch));
+        utf8.remove_prefix(std::max<size_t>(length, 1));
+    }
+    return bytes;
 }
 
 bool sameTextIgnoringCase(std::string_view a, std::string_view b)

@@ -42,6 +42,13 @@ constexpr char asciiLower(char c)
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
 }
 
+/// Bytes of the current code page as UTF-8: how a text of the settings or of a language file names a file
+/// here, and how a message reaches a terminal or a cron mail.
+std::string codePageToUtf8(std::string_view bytes);
+/// UTF-8, such as a file system name, as bytes of the current code page: a character the code page lacks,
+/// and every byte of a sequence that is no UTF-8, becomes '?'.
+std::string utf8ToCodePage(std::string_view utf8);
+
 /// Equal texts ignoring the letter case of the current code page.
 bool sameTextIgnoringCase(std::string_view a, std::string_view b);
 

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <exception>
+#include <new>
 
 namespace velmar {
 
@@ -125,6 +127,19 @@ InOutError InOutError::logChanged()
 FileOpenError::FileOpenError(std::string_view name)
     : Error("Cannot open file " + std::string(name))
 {
+}
+
+std::string currentErrorText()
+{
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return "Out of memory";
+    } catch (const std::exception& error) {
+        return error.what();
+    } catch (...) {
+        return "Unknown error";
+    }
 }
 
 } // namespace velmar

@@ -73,4 +73,8 @@ public:
     explicit FileOpenError(std::string_view name);
 };
 
+/// The text the user is shown for the error being handled (call it inside a catch block): its own message,
+/// "Out of memory", or "Unknown error" for a failure that carries no text.
+std::string currentErrorText();
+
 } // namespace velmar

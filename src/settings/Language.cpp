@@ -1,5 +1,6 @@
 #include "settings/Language.h"
 
+#include "platform/CodePage.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/IniFile.h"
@@ -98,6 +99,65 @@ std::string findReadme(const std::string& name)
     if (path.front() != '/')
         path = joinPath(currentDirectory(), path);
     return path;
+}
+
+std::string findLanguageReadme(const Language& lang)
+{
+    try {
+        return findReadme(codePageToUtf8(lang.readme));
+    } catch (const FileOpenError&) {
+        throw FileOpenError(lang.readme);
+    }
+}
+
+namespace {
+
+// What a message says while no language file has been applied and the start directory holds no
+// "russian" language file to borrow it from.
+const std::array<const char*, LabelList::kCount> kBuiltInLabels = {
+    "Total",
+    "Period:",
+    "",
+    "",
+    "",
+    "",
+    "",
+    "",
+    "",
+    "",
+    "The log file does not exist. Choose the mailer's log on the settings page and save.",
+    "The log file cannot be opened; its copy ~Log.tmp is read instead.",
+    "There is no settings file \"config\" here. Check the settings and press Save.",
+    "This is not a valid number.",
+    "The export template holds a bad tag: every % must be followed by a digit.",
+    "The export file cannot be created.",
+};
+
+} // namespace
+
+void LabelList::apply(const Language& lang)
+{
+    labels_.assign(lang.labels.begin(), lang.labels.end());
+}
+
+void LabelList::clear()
+{
+    labels_.clear();
+}
+
+std::string LabelList::text(int index, const std::string& startDir)
+{
+    if (index < 0 || index >= kCount)
+        return {};
+    const auto at = static_cast<size_t>(index);
+    if (!labels_.empty())
+        return at < labels_.size() ? labels_[at] : std::string();
+    if (!fallback_) {
+        const std::string path = joinPath(startDir.empty() ? currentDirectory() : startDir, "russian.lng");
+        fallback_ = fileExists(findFileIgnoringCase(path)) ? readLanguage(path) : Language {};
+    }
+    const std::string& borrowed = fallback_->labels[at];
+    return borrowed.empty() ? std::string(kBuiltInLabels[at]) : borrowed;
 }
 
 } // namespace velmar

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -94,5 +95,32 @@ ReadmeText loadReadmeStart(const std::string& path, size_t most, std::string_vie
 /// directory in front of a name without one, letter case matched loosely), so that it can be loaded later
 /// wherever the current directory then is. Raises FileOpenError ("Cannot open file <name>") as loadReadme.
 std::string findReadme(const std::string& name);
+
+/// Checks that the readme a language file names can be opened and returns its full path (see findReadme).
+/// The name is taken from the language file's code page into a file system name; raises FileOpenError with
+/// the name as the language file gives it.
+std::string findLanguageReadme(const Language& lang);
+
+/// LabelList: the texts the program shows by number (its messages and a few words), from the language file
+/// applied last.
+class LabelList {
+public:
+    static constexpr int kCount = 16;
+
+    /// Takes the texts of the language file being applied.
+    void apply(const Language& lang);
+    /// Forgets them, as at start-up.
+    void clear();
+    /// Entry `index` (empty outside 0 to 15): the applied language's text. Before a language is applied,
+    /// the "russian" language file of startDir (the current directory when empty) lends its text, else a
+    /// built-in English one says it.
+    std::string text(int index, const std::string& startDir);
+    /// The texts of the applied language; empty before one is applied.
+    const std::vector<std::string>& entries() const { return labels_; }
+
+private:
+    std::vector<std::string> labels_;
+    std::optional<Language> fallback_;
+};
 
 } // namespace velmar

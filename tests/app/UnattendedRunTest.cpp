@@ -6,9 +6,11 @@
 #include "support/TestPaths.h"
 #include "support/TestSupport.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using velmar::test::ProgramResult;
@@ -148,4 +150,68 @@ TEST_F(Unattended, EndingByTheSwitchRemovesTheCopyOfALockedLog)
     EXPECT_EQ(r.err, "Error: " + labels[11] + "\n");
     EXPECT_EQ(read("detailed.txt"), read("expected.txt"));
     EXPECT_FALSE(exists("~Log.tmp"));
+}
+
+namespace {
+
+// The "Error: " lines of a standard error: what the user is told, without the toolkit's remarks.
+std::string errorLines(const std::string& err)
+{
+    std::string lines;
+    for (size_t from = 0; from < err.size();) {
+        const size_t end = std::min(err.find('\n', from), err.size());
+        if (err.compare(from, 7, "Error: ") == 0)
+            lines.append(err, from, end - from).append("\n");
+        from = end + 1;
+    }
+    return lines;
+}
+
+} // namespace
+
+// A run without a screen does start-up with the core alone; with a screen the window program does it. The
+// platform "minimal" stands in for a screen here, and "-e" comes first, so that the window shows no box
+// and its messages go to standard error too. Both must write the same files and say the same.
+TEST_F(Unattended, TheWindowProgramWritesAndSaysWhatARunWithoutAScreenDoes)
+{
+    struct Case {
+        const char* name;
+        const char* detailedTemplate;
+        std::vector<std::string> args;
+        std::vector<const char*> files;
+        int exitCode;
+    };
+    const Case cases[] = {
+        { "both tables", "%1 %2 %3 %4 %5 %6 %7", { "-e", "-a", "all.txt" }, { "all.txt" }, 0 },
+        { "a bad tag: entry 14, the summary still written", "%1 %x", { "-e", "-d", "d.txt", "-g", "s.txt" },
+            { "d.txt", "s.txt" }, 1 },
+        { "a file that cannot be made: entry 15, nothing after it", "%1", { "-e", "-d", "no/dir/d.txt", "-g", "s.txt" },
+            { "s.txt" }, 1 },
+    };
+    TempDir runtime;
+    ::chmod(runtime.path().c_str(), 0700);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        velmar::TConfRec rec;
+        velmar::readConfRec(dir.file("config"), rec);
+        velmar::fillConfRec(rec, { "4.79", "0", "new_line.log", c.detailedTemplate, "%4 %5 %6 %7 %8", "english" });
+        velmar::writeConfRec(dir.file("config"), rec);
+
+        const ProgramResult core = run(c.args);
+        std::vector<std::string> written;
+        for (const char* file : c.files) {
+            written.push_back(exists(file) ? read(file) : "(none)");
+            ::unlink(dir.file(file).c_str());
+        }
+        const ProgramResult window = run(c.args, { "QT_QPA_PLATFORM=minimal", "XDG_RUNTIME_DIR=" + runtime.path() });
+        EXPECT_EQ(core.exitCode, c.exitCode);
+        EXPECT_EQ(window.exitCode, c.exitCode);
+        EXPECT_EQ(core.err, errorLines(core.err)) << "a run without a screen says nothing but its messages";
+        EXPECT_EQ(errorLines(window.err), core.err);
+        for (size_t k = 0; k < c.files.size(); ++k) {
+            SCOPED_TRACE(c.files[k]);
+            EXPECT_EQ(exists(c.files[k]) ? read(c.files[k]) : "(none)", written[k]);
+            ::unlink(dir.file(c.files[k]).c_str());
+        }
+    }
 }

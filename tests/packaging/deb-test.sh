@@ -84,6 +84,7 @@ dpkg-deb -x "$deb" "$root" || fail "dpkg-deb -x failed"
 usr=$root/usr
 check_executable "$usr/bin/velmar-stat"
 check_executable "$usr/bin/velmar-stat-desktop"
+check_executable "$usr/libexec/velmar-stat/velmar-stat-window"
 check_executable "$usr/libexec/velmar-stat/velmar-mkconfig"
 check_file "$usr/share/velmar-stat/lang/english.lng"
 check_readmes "$usr/share/velmar-stat/lang"
@@ -95,6 +96,7 @@ check_file "$usr/share/doc/velmar-stat/copyright"
 check_file "$usr/share/lintian/overrides/velmar-stat"
 check_changelog "$usr/share/doc/velmar-stat/changelog.Debian.gz" "$build"
 file "$usr/bin/velmar-stat" | grep -q "not stripped" && fail "velmar-stat is not stripped"
+file "$usr/libexec/velmar-stat/velmar-stat-window" | grep -q "not stripped" && fail "velmar-stat-window is not stripped"
 
 # The unpacked launcher finds the shipped files and the tool beside itself, with no overrides.
 fake=$tmp/fake-velmar-stat

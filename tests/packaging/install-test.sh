@@ -43,6 +43,14 @@ check_readmes "$lang"
 
 mkconfig=$prefix/libexec/velmar-stat/velmar-mkconfig
 check_executable "$mkconfig"
+# velmar-stat hands a run with a screen over to the window program, which it finds in the tool directory
+# of the installation. (The display here does not exist: the window program only has to be reached.)
+check_executable "$prefix/libexec/velmar-stat/velmar-stat-window"
+(cd "$tmp" && env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=:4095 timeout 20 "$prefix/bin/velmar-stat") \
+    >"$tmp/window.log" 2>&1
+if grep -q "cannot start the window program" "$tmp/window.log"; then
+    fail "the installed velmar-stat does not find its window program: $(cat "$tmp/window.log")"
+fi
 [ "${#sources[@]}" -gt 0 ] || fail "there are no language files in lang/"
 [ -f "$lang/english.lng" ] || fail "english.lng is not shipped"
 [ "$failures" -eq 0 ] || finish

@@ -81,3 +81,55 @@ TEST(CodePage, AsciiLowerChangesOnlyTheAsciiCapitals)
         EXPECT_EQ(asciiLower(c.in), c.out);
     }
 }
+
+TEST(CodePage, TextsCrossToUtf8AndBack)
+{
+    struct Case {
+        const char* name;
+        std::string codePage; // bytes of Windows-1251
+        std::string utf8;
+    };
+    // The UTF-8 bytes are those of the characters the Windows-1251 table gives for each byte.
+    const Case cases[] = {
+        { "ascii stays as it is", "new_line.log", "new_line.log" },
+        { "cyrillic takes two bytes a letter", "\xF0\xF3\xF1", "\xD1\x80\xD1\x83\xD1\x81" }, // рус
+        { "numero sign takes three bytes", "\xB9", "\xE2\x84\x96" }, // № U+2116
+        { "control bytes and NUL stay", std::string("a\0\x1A", 3), std::string("a\0\x1A", 3) },
+        { "empty", "", "" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(codePageToUtf8(c.codePage), c.utf8);
+        EXPECT_EQ(utf8ToCodePage(c.utf8), c.codePage);
+    }
+}
+
+TEST(CodePage, Utf8ThatTheCodePageCannotHoldBecomesQuestionMarks)
+{
+    struct Case {
+        const char* name;
+        std::string utf8;
+        std::string codePage;
+    };
+    const Case cases[] = {
+        { "a character Windows-1251 lacks", "x\xE4\xB8\x80y", "x?y" }, // U+4E00
+        { "a four-byte character", "\xF0\x9F\x98\x80", "?" }, // U+1F600
+        { "a lone continuation byte",
+            "a\x80"
+            "b",
+            "a?b" },
+        { "a lead byte cut short at the end", "ab\xD1", "ab?" },
+        { "a lead byte followed by no continuation",
+            "\xD1"
+            "a",
+            "?a" },
+        { "an overlong slash", "\xC0\xAF", "??" },
+        { "a surrogate", "\xED\xA0\x80", "???" },
+        { "beyond U+10FFFF", "\xF4\x90\x80\x80", "????" },
+        { "a byte no UTF-8 uses", "\xFF", "?" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(utf8ToCodePage(c.utf8), c.codePage);
+    }
+}

@@ -1,0 +1,6 @@
+#include "Unit1/Application.h"
+
+int main(int argc, char** argv)
+{
+    return runApplication(argc, argv);
+}
