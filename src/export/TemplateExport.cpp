@@ -13,6 +13,9 @@ namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
 
+// The export is written in blocks of about this size.
+constexpr size_t kBlockSize = size_t { 1 } << 20;
+
 // The column numbers 0 to 7 that the tags of both tables reach.
 constexpr int kWidthEntries = 8;
 
@@ -80,24 +83,30 @@ bool ExpStat(OutText& out, int tagOffset, const Table& table, std::string_view t
             widths[col] = std::max(widths[col], cells[col].size());
     }
 
+    // The lines are gathered into large blocks, each written in one piece.
+    std::string block;
+    block.reserve(kBlockSize + 4096);
     for (int row = 0; row < rowCount; ++row) {
         table.rowCells(row, rowCells);
-        line.clear();
         for (const Piece& piece : pieces) {
             if (piece.column == kNoColumn) {
-                line.append(piece.literal);
+                block.append(piece.literal);
                 continue;
             }
             const std::string_view text = cells[static_cast<size_t>(piece.column)];
             const size_t width = widths[static_cast<size_t>(piece.column)];
             if (text.size() < width)
-                line.append(width - text.size(), ' ');
-            line.append(text);
+                block.append(width - text.size(), ' ');
+            block.append(text);
         }
-        line.append(kLineEnd);
-        out.write(line);
+        block.append(kLineEnd);
+        if (block.size() >= kBlockSize) {
+            out.write(block);
+            block.clear();
+        }
     }
-    out.write(kLineEnd);
+    block.append(kLineEnd);
+    out.write(block);
     return true;
 }
 
