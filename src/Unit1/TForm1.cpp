@@ -536,7 +536,7 @@ void TForm1::LangActivate()
 
 void TForm1::REadIni(const QString& name)
 {
-    const velmar::Language lang = velmar::readLanguage(velmar::joinPath(startDir_, toNativePath(name) + ".lng"));
+    const velmar::Language lang = velmar::readLanguage(startDir_, toNativePath(name));
 
     velmar::setTableHeaders(lang, strData_, strFullData_);
     StrModel->headerChanged();

@@ -35,7 +35,8 @@ void setTableHeaders(const Language& lang, Table& Str, Table& StrFull)
         StrFull.setCell(column, 0, lang.cols[static_cast<size_t>(column) + 3]);
 }
 
-void bindLog(LogText& log, const std::string& path, const std::string& startDir, const std::function<void()>& beforeCopy)
+void bindLog(
+    LogText& log, const std::string& path, const std::string& startDir, const std::function<void()>& beforeCopy)
 {
     log.bind(path);
     if (log.openShared())

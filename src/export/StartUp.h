@@ -51,7 +51,8 @@ void setTableHeaders(const Language& lang, Table& Str, Table& StrFull);
 /// Binds `log` to the log at `path` for reading: the log itself under a shared lock, or, while another
 /// program holds it to itself, a copy of it made now in startDir (LogText::bindCopyOf), after `beforeCopy`
 /// (when given) has told the user so.
-void bindLog(LogText& log, const std::string& path, const std::string& startDir, const std::function<void()>& beforeCopy);
+void bindLog(
+    LogText& log, const std::string& path, const std::string& startDir, const std::function<void()>& beforeCopy);
 
 /// The files an export must never take the place of: the settings, the log the settings name and the one
 /// being read (it may be the copy), the copy's name, the readme and every language file of startDir.

@@ -100,7 +100,7 @@ private:
 
     void applyChosenLanguage() override
     {
-        const Language lang = readLanguage(joinPath(startDir_, language_ + ".lng"));
+        const Language lang = readLanguage(startDir_, language_);
         setTableHeaders(lang, Str_, StrFull_);
         labels_.apply(lang);
         readme_ = findLanguageReadme(lang);
@@ -146,8 +146,9 @@ private:
     {
         const bool detailed = tagOffset == 0;
         const std::string word = label(1);
-        ExpStat(expText_, tagOffset, detailed ? Str_ : StrFull_, detailed ? confRec_.ExpFormat() : confRec_.Exp2Format(),
-            ExportHeading { {}, {}, word }, [this] { Mess(label(14)); });
+        ExpStat(expText_, tagOffset, detailed ? Str_ : StrFull_,
+            detailed ? confRec_.ExpFormat() : confRec_.Exp2Format(), ExportHeading { {}, {}, word },
+            [this] { Mess(label(14)); });
     }
 
     void closeExport() override { expText_.close(); }

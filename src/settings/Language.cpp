@@ -101,6 +101,11 @@ std::string findReadme(const std::string& name)
     return path;
 }
 
+Language readLanguage(const std::string& directory, const std::string& name)
+{
+    return readLanguage(joinPath(directory, name + ".lng"));
+}
+
 std::string findLanguageReadme(const Language& lang)
 {
     try {

@@ -72,6 +72,9 @@ struct Language {
 
 /// Reads a language file (its name matched ignoring letter case); a missing file gives every default.
 Language readLanguage(const std::string& path);
+/// Reads the language of that name (a file system name, "" for none) from the directory: the file
+/// "<name>.lng" there.
+Language readLanguage(const std::string& directory, const std::string& name);
 
 /// The names of the "*.lng" entries of a directory without their last four characters, in name order.
 /// Hidden entries and directories count too, and an entry named ".lng" gives the empty name.

@@ -1,6 +1,6 @@
 #include "export/StartUp.h"
-#include "export/UnattendedRun.h"
 
+#include "export/UnattendedRun.h"
 #include "support/TestSupport.h"
 
 #include <map>
@@ -85,9 +85,10 @@ TEST(StartUp, ARunWithoutAScreenIsToldByTheEnvironment)
         { "empty values count as unset", { { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "" } }, true },
         { "an X display", { { "DISPLAY", ":0" } }, false },
         { "a Wayland display", { { "WAYLAND_DISPLAY", "wayland-0" } }, false },
-        { "the offscreen platform chosen, even with a display", { { "DISPLAY", ":0" }, { "QT_QPA_PLATFORM", "offscreen" } },
-            true },
-        { "another platform chosen without a display: the window tries it", { { "QT_QPA_PLATFORM", "minimal" } }, false },
+        { "the offscreen platform chosen, even with a display",
+            { { "DISPLAY", ":0" }, { "QT_QPA_PLATFORM", "offscreen" } }, true },
+        { "another platform chosen without a display: the window tries it", { { "QT_QPA_PLATFORM", "minimal" } },
+            false },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
