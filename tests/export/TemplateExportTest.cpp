@@ -204,12 +204,12 @@ TEST(TemplateExport, BothTablesIntoOneOutputEachWithItsHeading)
 
 TEST(TemplateExport, WriteFailureReachesTheCaller)
 {
-    // Fails on the third write: the heading and the header row got through.
+    // Fails on the second write: the heading got through, the block of rows did not.
     class FailingOut : public OutText {
     public:
         void write(std::string_view bytes) override
         {
-            if (++writes_ == 3)
+            if (++writes_ == 2)
                 throw InOutError::fromErrno(ENOSPC);
             text += bytes;
         }
@@ -221,5 +221,38 @@ TEST(TemplateExport, WriteFailureReachesTheCaller)
     FailingOut out;
     const Table table = makeTable(7, kDetailed);
     EXPECT_THROW_MSG(ExpStat(out, 0, table, "%5", { "a", "b", "H" }, [] { FAIL(); }), InOutError, "Disk full");
-    EXPECT_EQ(out.text, "H a - b\r\n\r\nMin\r\n");
+    EXPECT_EQ(out.text, "H a - b\r\n\r\n");
+}
+
+TEST(TemplateExport, ALargeTableIsWrittenInSeveralBlocksWithNoLineLostOrCut)
+{
+    // Counts the writes and keeps what they brought.
+    class CountingOut : public OutText {
+    public:
+        void write(std::string_view bytes) override
+        {
+            ++writes;
+            text += bytes;
+        }
+        int writes = 0;
+        std::string text;
+    };
+    // 200,000 rows of "<row>|" right-aligned to the widest, 6 digits: with "|" and CR LF 9 bytes a line, about
+    // 1.8 MB, so the rows span blocks of a megabyte and every block edge falls somewhere inside them.
+    constexpr int kRows = 200000;
+    Table table(5);
+    table.setRowCount(kRows);
+    for (int row = 0; row < kRows; ++row)
+        table.setCell(0, row, std::to_string(row));
+    CountingOut out;
+    ASSERT_TRUE(ExpStat(out, 0, table, "%1|", { "", "", "" }, [] { FAIL(); }));
+    EXPECT_GE(out.writes, 2);
+    std::string expected;
+    for (int row = 0; row < kRows; ++row) {
+        const std::string number = std::to_string(row);
+        expected += std::string(6 - number.size(), ' ') + number + "|\r\n";
+    }
+    expected += "\r\n";
+    EXPECT_EQ(out.text.size(), expected.size());
+    EXPECT_TRUE(out.text == expected);
 }
