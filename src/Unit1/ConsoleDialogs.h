@@ -2,8 +2,8 @@
 
 #include "Unit1/UserDialogs.h"
 
-/// The dialogs of a run without a screen: messages go to standard error as "Error: <text>", and nobody
-/// is there to pick a file.
+/// The dialogs of a window nobody looks at (the benchmarks start the window on the offscreen platform):
+/// messages go to standard error as "Error: <text>", and nobody is there to pick a file.
 class ConsoleDialogs : public UserDialogs {
 public:
     void showError(QWidget* window, const QString& text) override;

@@ -763,7 +763,7 @@ void TForm1::FillTabl()
 
 void TForm1::refreshCharts()
 {
-    // The charts are worked out only for a user who looks at them: an unattended run never does.
+    // The charts are worked out only for a user who looks at them.
     if (!chartsStale_ || PageC->currentIndex() != kChartsPage)
         return;
     const WaitCursor wait;

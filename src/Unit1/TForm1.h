@@ -136,7 +136,7 @@ private:
     /// Draws the charts from the detailed table when they are in sight and the table changed since.
     void refreshCharts();
     void saveCharts(int format);
-    /// Watches the log read last, once the window is in sight (an unattended run never follows).
+    /// Watches the log read last, once the window is in sight (a window never shown never follows).
     void startFollowing();
     void takeInAppended();
     /// Writes the summary from its tally, after adding the detailed rows it does not hold yet.

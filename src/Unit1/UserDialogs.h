@@ -6,7 +6,7 @@
 class QWidget;
 
 /// Everything the window asks of the user goes through here: its messages and its two file dialogs.
-/// The desktop shows real boxes, an unattended run writes to standard error, tests stand in for the user.
+/// The desktop shows real boxes, a window nobody looks at writes to standard error, tests stand in for the user.
 class UserDialogs {
 public:
     virtual ~UserDialogs() = default;
