@@ -112,35 +112,46 @@ private:
 
 const LineScan kLineScan;
 
-// The first two bytes of the texts a line is looked at for, each pair once.
-struct Pairs {
-    std::array<char, kMarkerCount + 2> first {};
-    std::array<char, kMarkerCount + 2> second {};
+// The first bytes of the texts a line is looked at for, each once: three of "CONNECT" and of each marker,
+// which the other words of a log seldom begin with, and two of a line feed with a Ctrl+Z behind it.
+struct Prefixes {
+    static constexpr size_t kMost = kMarkerCount + 2;
+    std::array<std::array<char, 3>, kMost> bytes {};
+    std::array<size_t, kMost> size {};
     size_t count = 0;
 
-    constexpr void add(std::string_view text)
+    constexpr void add(std::string_view text, size_t n)
     {
         for (size_t k = 0; k < count; ++k) {
-            if (first[k] == text[0] && second[k] == text[1])
+            if (size[k] == n && std::string_view(bytes[k].data(), n) == text.substr(0, n))
                 return;
         }
-        first[count] = text[0];
-        second[count] = text[1];
+        for (size_t i = 0; i < n; ++i)
+            bytes[count][i] = text[i];
+        size[count] = n;
         ++count;
+    }
+
+    // Whether the prefix k stands at p, where `left` bytes are left in the text.
+    constexpr bool at(size_t k, const char* p, size_t left) const
+    {
+        return left >= size[k] && std::string_view(p, size[k]) == std::string_view(bytes[k].data(), size[k]);
     }
 };
 
-constexpr Pairs kSessionPairs = [] {
-    Pairs pairs;
+constexpr size_t kPrefixSize = 3;
+
+constexpr Prefixes kSessionPrefixes = [] {
+    Prefixes prefixes;
     for (std::string_view marker : kMarkers)
-        pairs.add(marker);
-    return pairs;
+        prefixes.add(marker, kPrefixSize);
+    return prefixes;
 }();
 
-constexpr Pairs kConnectPairs = [] {
-    Pairs pairs;
-    pairs.add(kConnect);
-    return pairs;
+constexpr Prefixes kConnectPrefixes = [] {
+    Prefixes prefixes;
+    prefixes.add(kConnect, kPrefixSize);
+    return prefixes;
 }();
 
 // Which lines are looked for: those that may matter outside a session, inside one, or in either.
@@ -150,37 +161,35 @@ constexpr char kCtrlZ = 26;
 constexpr char kLineEndThenCtrlZ[] = { '\n', kCtrlZ };
 
 // Over a run of lines read ahead, a Ctrl+Z behind a line feed is looked for in the same pass.
-constexpr Pairs kEitherPairs = [] {
-    Pairs pairs;
-    pairs.add(kConnect);
+constexpr Prefixes kEitherPrefixes = [] {
+    Prefixes prefixes;
+    prefixes.add(kConnect, kPrefixSize);
     for (std::string_view marker : kMarkers)
-        pairs.add(marker);
-    pairs.add({ kLineEndThenCtrlZ, 2 });
-    return pairs;
+        prefixes.add(marker, kPrefixSize);
+    prefixes.add({ kLineEndThenCtrlZ, 2 }, 2);
+    return prefixes;
 }();
 
-template <Where where> constexpr const Pairs& pairsFor()
+template <Where where> constexpr const Prefixes& prefixesFor()
 {
     if constexpr (where == Where::Inside)
-        return kSessionPairs;
+        return kSessionPrefixes;
     else if constexpr (where == Where::Outside)
-        return kConnectPairs;
+        return kConnectPrefixes;
     else
-        return kEitherPairs;
+        return kEitherPrefixes;
 }
 
 // Byte by byte: the first candidate in [from, end).
 template <Where inSession> const char* findCandidateBytewise(const char* from, const char* end)
 {
-    constexpr const Pairs& pairs = pairsFor<inSession>();
+    constexpr const Prefixes& prefixes = prefixesFor<inSession>();
     for (const char* p = from; p < end; ++p) {
-        const bool last = p + 1 == end;
-        if (*p == '\r' && (last || p[1] != '\n'))
+        const auto left = static_cast<size_t>(end - p);
+        if (*p == '\r' && (left == 1 || p[1] != '\n'))
             return p;
-        if (last)
-            break;
-        for (size_t k = 0; k < pairs.count; ++k) {
-            if (*p == pairs.first[k] && p[1] == pairs.second[k])
+        for (size_t k = 0; k < prefixes.count; ++k) {
+            if (prefixes.at(k, p, left))
                 return p;
         }
     }
@@ -188,23 +197,36 @@ template <Where inSession> const char* findCandidateBytewise(const char* from, c
 }
 
 #if defined(__SSE2__)
-// The candidates among 16 positions: b0 the bytes there, b1 the bytes one further.
-template <Where inSession, size_t... K> unsigned candidateMask(__m128i b0, __m128i b1, std::index_sequence<K...>)
+// The bytes of 16 positions where prefix K stands: b0 the bytes there, b1 and b2 those one and two further.
+template <Where inSession, size_t K> __m128i prefixAt(__m128i b0, __m128i b1, __m128i b2)
 {
-    constexpr const Pairs& pairs = pairsFor<inSession>();
+    constexpr const Prefixes& prefixes = prefixesFor<inSession>();
+    const __m128i two = _mm_cmpeq_epi8(b0, _mm_set1_epi8(prefixes.bytes[K][0]))
+        & _mm_cmpeq_epi8(b1, _mm_set1_epi8(prefixes.bytes[K][1]));
+    if constexpr (prefixes.size[K] == 2)
+        return two;
+    else
+        return two & _mm_cmpeq_epi8(b2, _mm_set1_epi8(prefixes.bytes[K][2]));
+}
+
+// The candidates among 16 positions.
+template <Where inSession, size_t... K>
+unsigned candidateMask(__m128i b0, __m128i b1, __m128i b2, std::index_sequence<K...>)
+{
     const __m128i lone
         = _mm_andnot_si128(_mm_cmpeq_epi8(b1, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(b0, _mm_set1_epi8('\r')));
-    const __m128i hits = (lone | ...
-        | (_mm_cmpeq_epi8(b0, _mm_set1_epi8(pairs.first[K])) & _mm_cmpeq_epi8(b1, _mm_set1_epi8(pairs.second[K]))));
+    const __m128i hits = (lone | ... | prefixAt<inSession, K>(b0, b1, b2));
     return static_cast<unsigned>(_mm_movemask_epi8(hits));
 }
 
 template <Where inSession> const char* findCandidateSse2(const char* p, const char* end)
 {
-    for (; end - p >= 17; p += 16) {
+    for (; end - p >= 18; p += 16) {
         const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
-        const unsigned mask = candidateMask<inSession>(b0, b1, std::make_index_sequence<pairsFor<inSession>().count>());
+        const __m128i b2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2));
+        const unsigned mask
+            = candidateMask<inSession>(b0, b1, b2, std::make_index_sequence<prefixesFor<inSession>().count>());
         if (mask != 0)
             return p + __builtin_ctz(mask);
     }
@@ -213,27 +235,76 @@ template <Where inSession> const char* findCandidateSse2(const char* p, const ch
 #endif
 
 #if defined(VELMAR_HAVE_AVX2_PATH)
-template <Where inSession, size_t... K>
-__attribute__((target("avx2"))) unsigned candidateMaskAvx2(__m256i b0, __m256i b1, std::index_sequence<K...>)
+// The three-byte prefixes, at most eight, each given a bit. For each of their three bytes a table by the
+// low four bits of a byte and one by its high four bits hold the bits of the prefixes whose byte there
+// has those four bits: a byte sequence begins a prefix where the six looked-up entries share a bit. Two
+// table look-ups and an AND per byte, whatever the number of prefixes.
+struct NibbleTables {
+    std::array<std::array<uint8_t, 16>, kPrefixSize> low {};
+    std::array<std::array<uint8_t, 16>, kPrefixSize> high {};
+    bool lineEndThenCtrlZ = false; // the two-byte prefix is looked for as well
+};
+
+template <Where where> constexpr NibbleTables nibbleTablesFor()
 {
-    constexpr const Pairs& pairs = pairsFor<inSession>();
-    const __m256i lone = _mm256_andnot_si256(
-        _mm256_cmpeq_epi8(b1, _mm256_set1_epi8('\n')), _mm256_cmpeq_epi8(b0, _mm256_set1_epi8('\r')));
-    const __m256i hits = (lone | ...
-        | _mm256_and_si256(_mm256_cmpeq_epi8(b0, _mm256_set1_epi8(pairs.first[K])),
-            _mm256_cmpeq_epi8(b1, _mm256_set1_epi8(pairs.second[K]))));
-    return static_cast<unsigned>(_mm256_movemask_epi8(hits));
+    constexpr const Prefixes& prefixes = prefixesFor<where>();
+    NibbleTables tables;
+    unsigned bucket = 0;
+    for (size_t k = 0; k < prefixes.count; ++k) {
+        if (prefixes.size[k] != kPrefixSize) {
+            tables.lineEndThenCtrlZ = true;
+            continue;
+        }
+        for (size_t i = 0; i < kPrefixSize; ++i) {
+            const auto byte = static_cast<unsigned char>(prefixes.bytes[k][i]);
+            tables.low[i][byte & 15] |= static_cast<uint8_t>(1u << bucket);
+            tables.high[i][byte >> 4] |= static_cast<uint8_t>(1u << bucket);
+        }
+        ++bucket;
+    }
+    if (bucket > 8)
+        throw "more than eight three-byte prefixes";
+    return tables;
+}
+
+template <Where where> constexpr NibbleTables kNibbleTables = nibbleTablesFor<where>();
+
+__attribute__((target("avx2"))) inline __m256i tableOf(const std::array<uint8_t, 16>& table)
+{
+    return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(table.data())));
+}
+
+// The bits of the prefixes whose byte at one place the 32 bytes have, by the two tables of that place.
+__attribute__((target("avx2"))) inline __m256i prefixBits(__m256i bytes, __m256i low, __m256i high)
+{
+    const __m256i nibble = _mm256_set1_epi8(15);
+    return _mm256_and_si256(_mm256_shuffle_epi8(low, _mm256_and_si256(bytes, nibble)),
+        _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_srli_epi16(bytes, 4), nibble)));
 }
 
 template <Where inSession> __attribute__((target("avx2"))) const char* findCandidateAvx2(const char* p, const char* end)
 {
-    for (; end - p >= 33; p += 32) {
+    constexpr const NibbleTables& tables = kNibbleTables<inSession>;
+    const __m256i low0 = tableOf(tables.low[0]), high0 = tableOf(tables.high[0]);
+    const __m256i low1 = tableOf(tables.low[1]), high1 = tableOf(tables.high[1]);
+    const __m256i low2 = tableOf(tables.low[2]), high2 = tableOf(tables.high[2]);
+    for (; end - p >= 34; p += 32) {
         const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
         const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
-        const unsigned mask
-            = candidateMaskAvx2<inSession>(b0, b1, std::make_index_sequence<pairsFor<inSession>().count>());
-        if (mask != 0)
-            return p + __builtin_ctz(mask);
+        const __m256i b2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2));
+        const __m256i bits = _mm256_and_si256(
+            _mm256_and_si256(prefixBits(b0, low0, high0), prefixBits(b1, low1, high1)), prefixBits(b2, low2, high2));
+        __m256i special = _mm256_andnot_si256(
+            _mm256_cmpeq_epi8(b1, _mm256_set1_epi8('\n')), _mm256_cmpeq_epi8(b0, _mm256_set1_epi8('\r')));
+        if constexpr (tables.lineEndThenCtrlZ) {
+            special = _mm256_or_si256(special,
+                _mm256_and_si256(
+                    _mm256_cmpeq_epi8(b0, _mm256_set1_epi8('\n')), _mm256_cmpeq_epi8(b1, _mm256_set1_epi8(kCtrlZ))));
+        }
+        const unsigned none = static_cast<unsigned>(
+            _mm256_movemask_epi8(_mm256_andnot_si256(special, _mm256_cmpeq_epi8(bits, _mm256_setzero_si256()))));
+        if (none != ~0u)
+            return p + __builtin_ctz(~none);
     }
     return findCandidateSse2<inSession>(p, end);
 }

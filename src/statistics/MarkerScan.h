@@ -49,9 +49,9 @@ void findMarkers(std::string_view line, MarkerPositions& out);
 /// The first byte at or after `from` of a line that may matter to the reading of the log: outside a
 /// session a line that may hold "CONNECT", inside one a line that may hold one of the markers; `end` when
 /// no line before `end` may. Every other line does nothing, so whole runs of lines are passed over without
-/// looking for their ends. A line may matter only where two bytes a marker begins with stand side by side,
-/// or where a carriage return stands that no line feed follows (the line as read has its carriage returns
-/// dropped, so one inside a marker hides it from the bytes).
+/// looking for their ends. A line may matter only where the first three bytes of a marker stand (those of
+/// "CONNECT" outside a session), or where a carriage return stands that no line feed follows (the line as
+/// read has its carriage returns dropped, so one inside a marker hides it from the bytes).
 const char* findCandidate(const char* from, const char* end, bool inSession);
 
 /// A line of a run of whole lines that may matter inside or outside a session, as scanCandidates found it.
