@@ -337,6 +337,15 @@ const char* findCandidate(const char* from, const char* end, bool inSession)
     return inSession ? findCandidateIn<Where::Inside>(from, end) : findCandidateIn<Where::Outside>(from, end);
 }
 
+void CandidateLine::positions(MarkerPositions& out) const
+{
+    out.markers = markers;
+    for (unsigned m = 0; m < kMarkerCount; ++m) {
+        if ((markers & (1u << m)) != 0)
+            out.first[m] = first[m];
+    }
+}
+
 size_t scanCandidates(std::string_view lines, std::vector<CandidateLine>& out)
 {
     const char* from = lines.data();
@@ -354,13 +363,32 @@ size_t scanCandidates(std::string_view lines, std::vector<CandidateLine>& out)
         const char* lineStart = before == nullptr ? from : before + 1;
         const auto* lineFeed = static_cast<const char*>(std::memchr(hit, '\n', static_cast<size_t>(end - hit)));
         const char* lineEnd = lineFeed == nullptr ? end : lineFeed;
-        CandidateLine& line = out.emplace_back();
-        line.start = static_cast<uint32_t>(lineStart - lines.data());
         std::string_view bytes(lineStart, static_cast<size_t>(lineEnd - lineStart));
         if (!bytes.empty() && bytes.back() == '\r')
             bytes.remove_suffix(1);
-        line.size = static_cast<uint32_t>(bytes.size());
-        line.plain = std::memchr(bytes.data(), '\r', bytes.size()) == nullptr;
+        // The hit is the first place in the line where a marker, "CONNECT" or a lone carriage return may
+        // begin: what it holds is looked for from there.
+        const auto skip = static_cast<size_t>(hit - lineStart);
+        const bool plain = std::memchr(hit, '\r', bytes.size() - std::min(skip, bytes.size())) == nullptr;
+        MarkerPositions found;
+        bool connect = false;
+        if (plain) {
+            const std::string_view rest = bytes.substr(std::min(skip, bytes.size()));
+            findMarkers(rest, found);
+            connect = rest.find(kConnect) != std::string_view::npos;
+        }
+        if (!plain || connect || found.markers != 0) {
+            CandidateLine& line = out.emplace_back();
+            line.start = static_cast<uint32_t>(lineStart - lines.data());
+            line.size = static_cast<uint32_t>(bytes.size());
+            line.plain = plain;
+            line.connect = connect;
+            line.markers = static_cast<uint16_t>(found.markers);
+            for (unsigned m = 0; m < kMarkerCount; ++m) {
+                if ((found.markers & (1u << m)) != 0)
+                    line.first[m] = static_cast<uint32_t>(skip + found.first[m]);
+            }
+        }
         from = lineFeed == nullptr ? end : lineFeed + 1;
         if (from < end && *from == kCtrlZ)
             return static_cast<size_t>(from - lines.data());

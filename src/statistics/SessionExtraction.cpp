@@ -130,7 +130,7 @@ public:
         for (const CandidateLine& candidate : candidates) {
             const std::string_view bytes = text.substr(candidate.start, candidate.size);
             if (candidate.plain)
-                feed(bytes);
+                feed(bytes, &candidate);
             else
                 feed(withoutCarriageReturns(bytes, line_));
         }
@@ -156,16 +156,20 @@ public:
         }
     }
 
-    void feed(std::string_view line)
+    // Takes in the next line as read; `scanned` tells what it holds when the scan of its block found that.
+    void feed(std::string_view line, const CandidateLine* scanned = nullptr)
     {
         if (!inSession_) {
-            if (contains(line, kConnect))
+            if (scanned != nullptr ? scanned->connect : contains(line, kConnect))
                 begin(line);
             return;
         }
         SessionLine current;
         current.read = current.text = line;
-        findMarkers(line, current.found);
+        if (scanned != nullptr)
+            scanned->positions(current.found);
+        else
+            findMarkers(line, current.found);
         applyTests(current);
         if (endsSession(current)) {
             inSession_ = false;
