@@ -310,6 +310,197 @@ template <Where inSession> __attribute__((target("avx2"))) const char* findCandi
 }
 
 const bool kHaveAvx2 = __builtin_cpu_supports("avx2");
+
+// What each bit of the three-byte prefixes of a run of lines stands for: the markers that begin with it,
+// by their bits, and "CONNECT" as bit kMarkerCount.
+constexpr unsigned kConnectBit = 1u << kMarkerCount;
+constexpr std::array<unsigned, 8> kTextsOfPrefixBit = [] {
+    std::array<unsigned, 8> texts {};
+    unsigned bit = 0;
+    for (size_t k = 0; k < kEitherPrefixes.count; ++k) {
+        if (kEitherPrefixes.size[k] != kPrefixSize)
+            continue;
+        const std::string_view prefix(kEitherPrefixes.bytes[k].data(), kPrefixSize);
+        if (kConnect.starts_with(prefix))
+            texts[bit] |= kConnectBit;
+        for (unsigned m = 0; m < kMarkerCount; ++m) {
+            if (kMarkers[m].starts_with(prefix))
+                texts[bit] |= 1u << m;
+        }
+        ++bit;
+    }
+    return texts;
+}();
+
+// scanCandidates in one pass over the run, 32 bytes at a time: the line feeds, the lone carriage returns
+// and the places where a marker or "CONNECT" may begin, each with the bits of the prefixes that stand
+// there, come out of the same comparisons, so every line is gathered as the pass goes by and none is
+// looked at a second time.
+class BlockPass {
+public:
+    BlockPass(std::string_view lines, std::vector<CandidateLine>& out)
+        : base_(lines.data())
+        , size_(lines.size())
+        , out_(out)
+    {
+    }
+
+    __attribute__((target("avx2"))) size_t run()
+    {
+        if (size_ != 0 && base_[0] == kCtrlZ)
+            return 0;
+        const NibbleTables& tables = kNibbleTables<Where::Either>;
+        const Lookup lookup { { tableOf(tables.low[0]), tableOf(tables.low[1]), tableOf(tables.low[2]) },
+            { tableOf(tables.high[0]), tableOf(tables.high[1]), tableOf(tables.high[2]) } };
+        size_t at = 0;
+        for (; size_ - at >= kStep + 2; at += kStep) {
+            if (step(base_ + at, at, ~uint64_t { 0 }, lookup))
+                return stop_;
+        }
+        // The last bytes from a copy with zeros behind them, which begin no prefix and end no line; a
+        // carriage return as the very last byte is the line end of a last line without its line feed.
+        alignas(32) char tail[3 * kStep] = {};
+        const size_t left = size_ - at;
+        std::memcpy(tail, base_ + at, left);
+        for (size_t from = 0; from < left; from += kStep) {
+            const size_t here = std::min(left - from, kStep);
+            uint64_t valid = here == kStep ? ~uint64_t { 0 } : (uint64_t { 1 } << here) - 1;
+            if (from + here == left && tail[left - 1] == '\r')
+                valid &= ~(uint64_t { 1 } << (here - 1));
+            if (step(tail + from, at + from, valid, lookup))
+                return stop_;
+        }
+        finish();
+        return size_;
+    }
+
+private:
+    static constexpr size_t kStep = 64;
+
+    // The nibble tables of the three bytes of a prefix, in both halves of a register.
+    struct Lookup {
+        __m256i low[kPrefixSize];
+        __m256i high[kPrefixSize];
+    };
+
+    // Where in 32 bytes a prefix begins, a lone carriage return stands or a line feed with a Ctrl+Z behind
+    // it, a bit for each; and the prefix bits of each byte.
+    struct Found32 {
+        unsigned events;
+        __m256i bits;
+    };
+
+    __attribute__((target("avx2"))) static Found32 look(const char* p, const Lookup& lookup)
+    {
+        const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+        const __m256i b2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2));
+        Found32 found;
+        found.bits = _mm256_and_si256(_mm256_and_si256(prefixBits(b0, lookup.low[0], lookup.high[0]),
+                                          prefixBits(b1, lookup.low[1], lookup.high[1])),
+            prefixBits(b2, lookup.low[2], lookup.high[2]));
+        const __m256i lone = _mm256_andnot_si256(
+            _mm256_cmpeq_epi8(b1, _mm256_set1_epi8('\n')), _mm256_cmpeq_epi8(b0, _mm256_set1_epi8('\r')));
+        const __m256i ctrlZ = _mm256_and_si256(
+            _mm256_cmpeq_epi8(b0, _mm256_set1_epi8('\n')), _mm256_cmpeq_epi8(b1, _mm256_set1_epi8(kCtrlZ)));
+        const __m256i none
+            = _mm256_andnot_si256(_mm256_or_si256(lone, ctrlZ), _mm256_cmpeq_epi8(found.bits, _mm256_setzero_si256()));
+        found.events = ~static_cast<unsigned>(_mm256_movemask_epi8(none));
+        return found;
+    }
+
+    // Takes in the kStep bytes at p, which stand at `offset` in the run, those of `valid` only. True when a
+    // Ctrl+Z at the start of a line ended the text (at stop_).
+    __attribute__((target("avx2"))) bool step(const char* p, size_t offset, uint64_t valid, const Lookup& lookup)
+    {
+        const Found32 first = look(p, lookup);
+        const Found32 second = look(p + 32, lookup);
+        uint64_t events = (first.events | uint64_t { second.events } << 32) & valid;
+        if (events == 0)
+            return false;
+        alignas(32) uint8_t bitsAt[kStep];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(bitsAt), first.bits);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(bitsAt + 32), second.bits);
+        for (; events != 0; events &= events - 1) {
+            const auto i = static_cast<unsigned>(__builtin_ctzll(events));
+            const size_t at = offset + i;
+            if (base_[at] == '\n') {
+                // The Ctrl+Z behind this line feed ends the text.
+                finish();
+                stop_ = at + 1;
+                return true;
+            }
+            if (!open_ || at > lineEnd_)
+                open(at);
+            if (base_[at] == '\r')
+                line_.plain = false;
+            else
+                match(at, bitsAt[i]);
+        }
+        return false;
+    }
+
+    // Begins to gather the line that holds the byte at `at`: it starts behind the last line feed before,
+    // and ends at the first line feed behind (or the end of the run).
+    void open(size_t at)
+    {
+        finish();
+        const auto* before = static_cast<const char*>(::memrchr(base_ + searchFrom_, '\n', at - searchFrom_));
+        lineStart_ = before == nullptr ? searchFrom_ : static_cast<size_t>(before - base_) + 1;
+        const auto* lineFeed = static_cast<const char*>(std::memchr(base_ + at, '\n', size_ - at));
+        lineEnd_ = lineFeed == nullptr ? size_ : static_cast<size_t>(lineFeed - base_);
+        searchFrom_ = std::min(lineEnd_ + 1, size_);
+        open_ = true;
+        line_.start = static_cast<uint32_t>(lineStart_);
+        line_.plain = true;
+        found_ = 0;
+    }
+
+    // Notes the texts not found yet in the line that begin at `at`, where prefixes of these bits stand.
+    void match(size_t at, unsigned prefixBits)
+    {
+        unsigned texts = 0;
+        for (; prefixBits != 0; prefixBits &= prefixBits - 1)
+            texts |= kTextsOfPrefixBit[static_cast<size_t>(__builtin_ctz(prefixBits))];
+        for (texts &= ~found_; texts != 0; texts &= texts - 1) {
+            const auto t = static_cast<unsigned>(__builtin_ctz(texts));
+            const std::string_view text = t == kMarkerCount ? kConnect : kMarkers[t];
+            if (size_ - at < text.size() || std::memcmp(base_ + at, text.data(), text.size()) != 0)
+                continue;
+            found_ |= 1u << t;
+            if (t < kMarkerCount)
+                line_.first[t] = static_cast<uint32_t>(at - lineStart_);
+        }
+    }
+
+    // The line being gathered is complete: it is handed out when it may matter.
+    void finish()
+    {
+        if (!open_)
+            return;
+        open_ = false;
+        size_t bytes = lineEnd_ - lineStart_;
+        if (bytes != 0 && base_[lineEnd_ - 1] == '\r')
+            --bytes;
+        if (line_.plain && found_ == 0)
+            return;
+        line_.size = static_cast<uint32_t>(bytes);
+        line_.connect = line_.plain && (found_ & kConnectBit) != 0;
+        line_.markers = static_cast<uint16_t>(line_.plain ? found_ & (kConnectBit - 1) : 0);
+        out_.push_back(line_);
+    }
+
+    const char* base_;
+    size_t size_;
+    std::vector<CandidateLine>& out_;
+    size_t searchFrom_ = 0; // where the line of the next place found is looked for
+    size_t lineStart_ = 0;
+    size_t lineEnd_ = 0; // where its line feed stands, or the end of the run
+    bool open_ = false; // line_ gathers the line at lineStart_
+    CandidateLine line_;
+    unsigned found_ = 0; // the texts found in it so far
+    size_t stop_ = 0;
+};
 #endif
 
 template <Where inSession> const char* findCandidateIn(const char* from, const char* end)
@@ -347,6 +538,15 @@ void CandidateLine::positions(MarkerPositions& out) const
 }
 
 size_t scanCandidates(std::string_view lines, std::vector<CandidateLine>& out)
+{
+#if defined(VELMAR_HAVE_AVX2_PATH)
+    if (kHaveAvx2)
+        return BlockPass(lines, out).run();
+#endif
+    return scanCandidatesLineByLine(lines, out);
+}
+
+size_t scanCandidatesLineByLine(std::string_view lines, std::vector<CandidateLine>& out)
 {
     const char* from = lines.data();
     const char* const end = from + lines.size();

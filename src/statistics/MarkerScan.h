@@ -76,5 +76,8 @@ struct CandidateLine {
 /// out do nothing wherever they stand. A Ctrl+Z that starts a line ends the text: the scan stops there and returns
 /// where it stands; the size of the run when no line starts with one.
 size_t scanCandidates(std::string_view lines, std::vector<CandidateLine>& out);
+/// The same, a line at a time: each line that may matter is found with findCandidate and then searched with
+/// findMarkers. What processors without AVX2 run; the one pass over the block must give the same lines.
+size_t scanCandidatesLineByLine(std::string_view lines, std::vector<CandidateLine>& out);
 
 } // namespace velmar

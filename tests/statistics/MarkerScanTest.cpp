@@ -199,3 +199,62 @@ TEST(MarkerScan, ScanCandidatesStopsAtACtrlZThatStartsALine)
         }
     }
 }
+
+namespace {
+
+// A candidate line as text, for comparing two lists in one message: where it stands, its size, whether it
+// is plain, and what it holds.
+std::string describe(const CandidateLine& line)
+{
+    std::string text = std::to_string(line.start) + "+" + std::to_string(line.size) + (line.plain ? "" : " not plain")
+        + (line.connect ? " CONNECT" : "");
+    for (unsigned m = 0; m < kMarkerCount; ++m) {
+        if ((line.markers & (1u << m)) != 0)
+            text += " " + std::string(kMarkers[m]) + "@" + std::to_string(line.first[m]);
+    }
+    return text;
+}
+
+std::vector<std::string> describe(const std::vector<CandidateLine>& lines)
+{
+    std::vector<std::string> texts;
+    for (const CandidateLine& line : lines)
+        texts.push_back(describe(line));
+    return texts;
+}
+
+} // namespace
+
+TEST(MarkerScan, TheBlockPassGivesWhatTheLineByLineScanGives)
+{
+    // Runs of lines built from whole markers, their first bytes, "CONNECT", near misses, carriage returns
+    // alone and before line feeds, Ctrl+Z at and behind line starts, bytes above 127 and filler of every
+    // length, from a fixed sequence. The line-by-line scan searches each line with findMarkers, so the two
+    // agree when the one pass over the block finds the same lines, markers and places; the lengths take
+    // every line and marker over the edges of the 32 and 64 bytes the pass looks at together, and to the
+    // very end of the run.
+    std::vector<std::string> pieces = { "CONNECT 2400", "CON", "CONNEC", "Add", "Ses", "Rec", "\r", "\r\n", "\n",
+        "\n\x1A", "\x1A", "\xC3\xCF", " ", "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx", "yy", "'", "Receiving" };
+    for (std::string_view marker : kMarkers)
+        pieces.emplace_back(marker);
+    uint32_t state = 777;
+    const auto next = [&] {
+        state = state * 1103515245u + 12345u;
+        return state >> 16;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const size_t count = next() % 24;
+        for (size_t i = 0; i < count; ++i)
+            text += pieces[next() % pieces.size()];
+        // Ctrl+Z only now and then, so that most runs are scanned to their end.
+        if (next() % 4 != 0)
+            std::erase(text, '\x1A');
+        SCOPED_TRACE("round " + std::to_string(round) + ": " + text);
+        std::vector<CandidateLine> block;
+        std::vector<CandidateLine> lineByLine;
+        const size_t blockStop = scanCandidates(text, block);
+        EXPECT_EQ(blockStop, scanCandidatesLineByLine(text, lineByLine));
+        EXPECT_EQ(describe(block), describe(lineByLine));
+    }
+}
