@@ -99,12 +99,11 @@ void BlockReader::read(size_t slot) noexcept
     block.size = 0;
     block.error = 0;
     const ssize_t n = retryInterrupted([&] { return ::read(fd_, block.bytes.get(), blockSize_); });
-    if (n < 0) {
+    if (n < 0)
         block.error = errno;
-        return;
-    }
-    block.size = static_cast<size_t>(n);
-    if (block.size != 0 && work_)
+    else
+        block.size = static_cast<size_t>(n);
+    if (work_)
         work_(slot, block.bytes.get(), block.size);
 }
 
