@@ -2,6 +2,7 @@
 
 #include "platform/Errors.h"
 #include "platform/Files.h"
+#include "platform/Memory.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -87,7 +88,7 @@ BlockReader::BlockReader(int fd, size_t blockSize, Work work)
     , work_(std::move(work))
 {
     for (Block& block : blocks_)
-        block.bytes = std::make_unique_for_overwrite<char[]>(blockSize_);
+        block.bytes = makeLargeBuffer(blockSize_);
 }
 
 BlockReader::~BlockReader() = default;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Memory.h"
+
 #include <array>
 #include <cstddef>
 #include <functional>
@@ -41,7 +43,7 @@ public:
 
 private:
     struct Block {
-        std::unique_ptr<char[]> bytes;
+        LargeBuffer bytes;
         size_t size = 0;
         int error = 0; // errno of a failed read
     };

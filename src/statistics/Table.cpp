@@ -1,9 +1,10 @@
 #include "statistics/Table.h"
 
+#include "platform/Memory.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <sys/mman.h>
 
 namespace velmar {
 
@@ -192,28 +193,20 @@ char* Table::allocate(size_t size)
         const size_t next = chunks_.empty() ? kFirst : std::min(chunks_.back().size * 2, kLargest);
         Chunk chunk;
         chunk.size = std::max(next, size);
-        chunk.data = std::make_unique_for_overwrite<char[]>(chunk.size);
+        chunk.data = makeLargeBuffer(chunk.size);
         held_ += chunk.size;
         chunks_.push_back(std::move(chunk));
     }
     Chunk& chunk = chunks_.back();
     char* at = chunk.data.get() + chunk.used;
     chunk.used += size;
-#if defined(MADV_POPULATE_WRITE)
-    // A big table fills hundreds of megabytes; the system maps its fresh pages a stretch at a time, which
-    // costs far less than a fault on each page as it is first written.
+    // A big table fills hundreds of megabytes; its fresh pages are mapped a stretch at a time.
     constexpr size_t kStretch = size_t { 256 } << 10;
     if (chunk.used > chunk.ready && chunk.size >= kStretch) {
-        const auto pageSize = static_cast<uintptr_t>(4096);
-        const auto base = reinterpret_cast<uintptr_t>(chunk.data.get());
-        const uintptr_t from = (base + chunk.ready + pageSize - 1) & ~(pageSize - 1);
-        const uintptr_t to
-            = std::min((base + chunk.used + kStretch) & ~(pageSize - 1), (base + chunk.size) & ~(pageSize - 1));
-        if (to > from)
-            ::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE); // only a hint: may fail
-        chunk.ready = to - base;
+        const size_t to = std::min(chunk.used + kStretch, chunk.size);
+        mapPagesAhead(chunk.data.get() + chunk.ready, to - chunk.ready);
+        chunk.ready = to;
     }
-#endif
     return at;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Memory.h"
+
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -55,7 +57,7 @@ private:
     };
     // The arena is a list of chunks that never move, so that it grows without copying what it holds.
     struct Chunk {
-        std::unique_ptr<char[]> data;
+        LargeBuffer data;
         size_t size = 0;
         size_t used = 0;
         size_t ready = 0; // the bytes from the start whose pages are mapped already
@@ -72,7 +74,7 @@ private:
 
     int colCount_;
     int rowCount_ = 2;
-    std::vector<Slot> slots_;
+    std::vector<Slot, PagesAheadAllocator<Slot>> slots_; // by row
     std::vector<Chunk> chunks_;
     size_t held_ = 0; // bytes of all chunks
     size_t waste_ = 0; // bytes of blocks that rows have left
