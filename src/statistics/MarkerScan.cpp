@@ -468,8 +468,6 @@ private:
             if (size_ - at < text.size() || std::memcmp(base_ + at, text.data(), text.size()) != 0)
                 continue;
             found_ |= 1u << t;
-            if (t < kMarkerCount)
-                line_.first[t] = static_cast<uint32_t>(at - lineStart_);
         }
     }
 
@@ -528,15 +526,6 @@ const char* findCandidate(const char* from, const char* end, bool inSession)
     return inSession ? findCandidateIn<Where::Inside>(from, end) : findCandidateIn<Where::Outside>(from, end);
 }
 
-void CandidateLine::positions(MarkerPositions& out) const
-{
-    out.markers = markers;
-    for (unsigned m = 0; m < kMarkerCount; ++m) {
-        if ((markers & (1u << m)) != 0)
-            out.first[m] = first[m];
-    }
-}
-
 size_t scanCandidates(std::string_view lines, std::vector<CandidateLine>& out)
 {
 #if defined(VELMAR_HAVE_AVX2_PATH)
@@ -584,10 +573,6 @@ size_t scanCandidatesLineByLine(std::string_view lines, std::vector<CandidateLin
             line.plain = plain;
             line.connect = connect;
             line.markers = static_cast<uint16_t>(found.markers);
-            for (unsigned m = 0; m < kMarkerCount; ++m) {
-                if ((found.markers & (1u << m)) != 0)
-                    line.first[m] = static_cast<uint32_t>(skip + found.first[m]);
-            }
         }
         from = lineFeed == nullptr ? end : lineFeed + 1;
         if (from < end && *from == kCtrlZ)

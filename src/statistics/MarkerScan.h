@@ -59,15 +59,10 @@ struct CandidateLine {
     uint32_t start = 0; ///< where the line starts in the run
     uint32_t size = 0; ///< its bytes before its line end (the line feed and a carriage return before it)
     bool plain = true; ///< no other carriage return: the bytes are the line as read
-    /// Of a plain line: whether it holds "CONNECT", which markers it holds and where each first stands in
-    /// it (as findMarkers gives them); a line that is not plain is looked at once its carriage returns are
-    /// dropped.
+    /// Of a plain line: whether it holds "CONNECT" and which markers it holds (as findMarkers gives them);
+    /// a line that is not plain is looked at once its carriage returns are dropped.
     bool connect = false;
     uint16_t markers = 0;
-    std::array<uint32_t, kMarkerCount> first;
-
-    /// The markers of a plain line as findMarkers gives them.
-    void positions(MarkerPositions& out) const;
 };
 
 /// Appends to `out` every line of a run of whole lines (the last may lack its line feed; at most 4 GiB)

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 namespace velmar {
 
@@ -85,7 +86,7 @@ void Table::setCell(int col, int row, std::string_view text)
     if (static_cast<size_t>(row) >= slots_.size()) {
         if (text.empty())
             return;
-        slots_.resize(static_cast<size_t>(row) + 1);
+        slots_.grow(static_cast<size_t>(row) + 1);
     }
     // Build the new block aside: the text may itself point into the arena. Trailing empty cells are not kept.
     scratch_.clear();
@@ -130,7 +131,7 @@ void Table::setRow(int row, std::span<const std::string_view> texts)
     if (static_cast<size_t>(row) >= slots_.size()) {
         if (scratch_.empty())
             return;
-        slots_.resize(static_cast<size_t>(row) + 1);
+        slots_.grow(static_cast<size_t>(row) + 1);
     }
     storeRow(row, scratch_);
 }
@@ -193,7 +194,7 @@ char* Table::allocate(size_t size)
         const size_t next = chunks_.empty() ? kFirst : std::min(chunks_.back().size * 2, kLargest);
         Chunk chunk;
         chunk.size = std::max(next, size);
-        chunk.data = makeLargeBuffer(chunk.size);
+        chunk.data = std::make_unique_for_overwrite<char[]>(chunk.size);
         held_ += chunk.size;
         chunks_.push_back(std::move(chunk));
     }
@@ -216,13 +217,24 @@ void Table::compact()
     old.swap(chunks_);
     held_ = 0;
     waste_ = 0;
-    for (Slot& slot : slots_) {
+    for (size_t row = 0; row < slots_.size(); ++row) {
+        Slot& slot = slots_[row];
         char* data = slot.size > 0 ? allocate(slot.size) : nullptr;
         if (data)
             std::memcpy(data, slot.data, slot.size);
         slot.data = data;
         slot.capacity = slot.size;
     }
+}
+
+void Table::SlotIndex::grow(size_t size)
+{
+    while (capacity() < size) {
+        std::unique_ptr<Slot, Free> piece(static_cast<Slot*>(allocateLarge(kPiece * sizeof(Slot))));
+        std::uninitialized_default_construct_n(piece.get(), kPiece);
+        pieces_.push_back(std::move(piece));
+    }
+    size_ = std::max(size_, size);
 }
 
 size_t Table::memoryUsed() const

