@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
 
 namespace velmar {
 
@@ -229,17 +230,30 @@ void Table::compact()
 
 void Table::SlotIndex::grow(size_t size)
 {
-    while (capacity() < size) {
-        std::unique_ptr<Slot, Free> piece(static_cast<Slot*>(allocateLarge(kPiece * sizeof(Slot))));
-        std::uninitialized_default_construct_n(piece.get(), kPiece);
-        pieces_.push_back(std::move(piece));
+    while (size_ < size) {
+        const size_t at = size_ % kPiece;
+        if (at == 0) {
+            auto* memory = static_cast<Slot*>(std::malloc(kPiece * sizeof(Slot)));
+            if (memory == nullptr)
+                throw std::bad_alloc();
+            pieces_.emplace_back(memory);
+            mapped_ = 0;
+        }
+        Slot* piece = pieces_.back().get();
+        const size_t count = std::min(kPiece - at, size - size_);
+        if (at + count > mapped_) {
+            const size_t to = std::min(at + count + kStretch, kPiece);
+            mapPagesAhead(piece + mapped_, (to - mapped_) * sizeof(Slot));
+            mapped_ = to;
+        }
+        std::uninitialized_default_construct_n(piece + at, count);
+        size_ += count;
     }
-    size_ = std::max(size_, size);
 }
 
 size_t Table::memoryUsed() const
 {
-    return held_ + slots_.capacity() * sizeof(Slot);
+    return held_ + slots_.size() * sizeof(Slot);
 }
 
 } // namespace velmar
