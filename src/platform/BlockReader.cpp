@@ -2,6 +2,7 @@
 
 #include "platform/Errors.h"
 #include "platform/Files.h"
+#include "platform/Memory.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -87,7 +88,7 @@ BlockReader::BlockReader(int fd, size_t blockSize, Work work)
     , work_(std::move(work))
 {
     for (Block& block : blocks_)
-        block.bytes = std::make_unique_for_overwrite<char[]>(blockSize_);
+        block.bytes = makeLargeBuffer(blockSize_);
 }
 
 BlockReader::~BlockReader() = default;
@@ -99,12 +100,11 @@ void BlockReader::read(size_t slot) noexcept
     block.size = 0;
     block.error = 0;
     const ssize_t n = retryInterrupted([&] { return ::read(fd_, block.bytes.get(), blockSize_); });
-    if (n < 0) {
+    if (n < 0)
         block.error = errno;
-        return;
-    }
-    block.size = static_cast<size_t>(n);
-    if (block.size != 0 && work_)
+    else
+        block.size = static_cast<size_t>(n);
+    if (work_)
         work_(slot, block.bytes.get(), block.size);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Memory.h"
+
 #include <array>
 #include <cstddef>
 #include <functional>
@@ -12,8 +14,9 @@ namespace velmar {
 /// block as soon as it is read, so the caller finds it done when it takes the block.
 class BlockReader {
 public:
-    /// What runs on the reading thread on each block read (not at the end of the file): the slot the block
-    /// lies in (0 to 2) and its bytes. It touches nothing the caller uses while a block is being read.
+    /// What runs on the reading thread on each block read: the slot the block lies in (0 to 2) and its
+    /// bytes; size 0 at the end of the file and after a failed read, so that whoever waits for the work of a
+    /// block learns that there is none. It touches nothing the caller uses while a block is being read.
     using Work = std::function<void(size_t slot, const char* bytes, size_t size)>;
 
     /// Reads `fd`, which must stay open while the reader exists, in blocks of `blockSize` bytes (at least 1).
@@ -30,12 +33,17 @@ public:
     /// Starts reading the block after the one taken last.
     void readAhead();
 
+    /// The slot of the block being read ahead, or -1 when none is.
+    int readingSlot() const { return reading_ ? static_cast<int>(ahead_) : -1; }
+    /// The slot the next readAhead reads into.
+    size_t aheadSlot() const { return ahead_; }
+
     const char* bytes(size_t slot) const { return blocks_[slot].bytes.get(); }
     size_t size(size_t slot) const { return blocks_[slot].size; }
 
 private:
     struct Block {
-        std::unique_ptr<char[]> bytes;
+        LargeBuffer bytes;
         size_t size = 0;
         int error = 0; // errno of a failed read
     };

@@ -195,8 +195,13 @@ void LogText::close()
     fileEnd_ = ended_ = false;
     lines_ = {};
     // The buffers are only needed while reading; a huge line must not keep its memory between rebuilds.
-    scans_ = {};
+    for (BlockScan& scan : scans_) {
+        std::vector<Part>().swap(scan.parts);
+        scan.partCount = 0;
+        scan.state.store(BlockScan::kReading);
+    }
     current_ = nullptr;
+    part_ = 0;
     block_ = nullptr;
     std::string().swap(spanning_);
     std::string().swap(scratch_);
@@ -208,50 +213,105 @@ void LogText::ensureOpen() const
         throw InOutError::notOpen();
 }
 
-// Finds in a block just read its first Ctrl+Z behind a line feed and the lines of it that may hold a
-// marker: runs on the reading thread, and touches nothing but the block's scan and the last byte of the
-// block before, which tells whether the block begins with a line.
+// Finds in a block just read its first Ctrl+Z behind a line feed and cuts its whole lines into parts, then
+// searches the parts that the thread handing out the lines does not take on: runs on the reading thread,
+// and touches nothing but the block's scan and the last byte of the block before, which tells whether the
+// block begins with a line.
 void LogText::scanBlock(const char* bytes, size_t size, BlockScan& scan, char& lastByte) noexcept
 {
     scan.ctrlZ = size;
-    scan.scannedFrom = scan.scannedTo = 0;
-    scan.candidates.clear();
+    scan.partCount = 0;
+    scan.bytes = bytes;
+    scan.nextPart.store(0, std::memory_order_relaxed);
+    const auto cut = [&scan] {
+        scan.state.store(BlockScan::kCut, std::memory_order_release);
+        scan.state.notify_all();
+    };
+    if (size == 0) {
+        cut(); // the end of the file, or a failed read: nothing to search
+        return;
+    }
     const char before = std::exchange(lastByte, bytes[size - 1]);
     // Lines start behind the line feeds of the block, and at its start when the block before ended in one
     // (a Ctrl+Z there is seen as the block is handed out).
     const auto* lastLineFeed = static_cast<const char*>(::memrchr(bytes, '\n', size));
-    if (lastLineFeed == nullptr)
-        return;
-    const auto to = static_cast<size_t>(lastLineFeed - bytes) + 1;
-    if (to < size && bytes[to] == kCtrlZ)
-        scan.ctrlZ = to;
-    size_t from = 0;
-    if (before != '\n')
-        from = static_cast<size_t>(static_cast<const char*>(std::memchr(bytes, '\n', size)) - bytes) + 1;
-    try {
-        if (from < to) {
-            const size_t ctrlZ = from + scanCandidates({ bytes + from, to - from }, scan.candidates);
-            if (ctrlZ < to)
-                scan.ctrlZ = ctrlZ;
-            scan.scannedFrom = from;
-            scan.scannedTo = std::min(to, scan.ctrlZ);
+    if (lastLineFeed != nullptr) {
+        const auto to = static_cast<size_t>(lastLineFeed - bytes) + 1;
+        if (to < size && bytes[to] == kCtrlZ)
+            scan.ctrlZ = to;
+        size_t from = 0;
+        if (before != '\n')
+            from = static_cast<size_t>(static_cast<const char*>(std::memchr(bytes, '\n', size)) - bytes) + 1;
+        try {
+            for (size_t at = from; at < to; ++scan.partCount) {
+                size_t end = to;
+                if (to - at > kPartSize) {
+                    const auto* lineFeed
+                        = static_cast<const char*>(std::memchr(bytes + at + kPartSize, '\n', to - at - kPartSize));
+                    end = static_cast<size_t>(lineFeed - bytes) + 1;
+                }
+                if (scan.partCount == scan.parts.size())
+                    scan.parts.emplace_back();
+                Part& part = scan.parts[scan.partCount];
+                part.from = at;
+                part.to = end;
+                at = end;
+            }
+        } catch (const std::bad_alloc&) {
+            // Without parts the lines are searched as they are handed out, and the Ctrl+Z here.
+            scan.partCount = 0;
+            for (size_t at = 1; at < size;) {
+                const auto* z = static_cast<const char*>(std::memchr(bytes + at, kCtrlZ, size - at));
+                if (z == nullptr)
+                    break;
+                if (z[-1] == '\n') {
+                    scan.ctrlZ = static_cast<size_t>(z - bytes);
+                    break;
+                }
+                at = static_cast<size_t>(z - bytes) + 1;
+            }
         }
-        return;
-    } catch (const std::bad_alloc&) {
-        // Without the list the lines are searched as they are handed out, and the Ctrl+Z here.
-        scan.candidates.clear();
-        scan.scannedFrom = scan.scannedTo = 0;
     }
-    for (size_t at = 1; at < size;) {
-        const auto* z = static_cast<const char*>(std::memchr(bytes + at, kCtrlZ, size - at));
-        if (z == nullptr)
-            break;
-        if (z[-1] == '\n') {
-            scan.ctrlZ = static_cast<size_t>(z - bytes);
-            break;
+    cut();
+    scanParts(scan);
+}
+
+// Searches the parts of a block that nobody has begun, one at a time, until none is left.
+void LogText::scanParts(BlockScan& scan) noexcept
+{
+    for (size_t k; (k = scan.nextPart.fetch_add(1, std::memory_order_relaxed)) < scan.partCount;) {
+        Part& part = scan.parts[k];
+        part.candidates.clear();
+        try {
+            part.stop = part.from + scanCandidates({ scan.bytes + part.from, part.to - part.from }, part.candidates);
+            part.scanned = true;
+            continue;
+        } catch (const std::bad_alloc&) {
+            // Without the list the lines are searched as they are handed out, and the Ctrl+Z here.
+            part.candidates.clear();
+            part.scanned = false;
         }
-        at = static_cast<size_t>(z - bytes) + 1;
+        part.stop = part.to;
+        for (size_t at = part.from; at < part.to;) {
+            if (scan.bytes[at] == kCtrlZ) {
+                part.stop = at;
+                break;
+            }
+            const auto* lineFeed = static_cast<const char*>(std::memchr(scan.bytes + at, '\n', part.to - at));
+            at = static_cast<size_t>(lineFeed - scan.bytes) + 1;
+        }
     }
+}
+
+// Before the block read ahead is taken: takes on the parts of it that the reading thread has not begun.
+void LogText::helpScan()
+{
+    const int slot = reader_->readingSlot();
+    if (slot < 0)
+        return;
+    BlockScan& scan = scans_[static_cast<size_t>(slot)];
+    scan.state.wait(BlockScan::kReading, std::memory_order_acquire);
+    scanParts(scan);
 }
 
 // Moves on to the next block; false at the end of the file.
@@ -265,8 +325,10 @@ bool LogText::fill()
             scanBlock(bytes, size, scans_[slot], scanLastByte_);
         });
     }
+    helpScan();
     const size_t slot = reader_->take();
     current_ = &scans_[slot];
+    part_ = 0;
     block_ = reader_->bytes(slot);
     const size_t size = reader_->size(slot);
     blockOffset_ = nextOffset_;
@@ -281,6 +343,7 @@ bool LogText::fill()
         return false;
     }
     end_ = size;
+    scans_[reader_->aheadSlot()].state.store(BlockScan::kReading, std::memory_order_relaxed);
     reader_->readAhead();
     return true;
 }
@@ -347,8 +410,16 @@ bool LogText::readText(std::string_view& text, const std::vector<CandidateLine>*
         return false;
     const char* start = block_ + pos_;
     const size_t from = pos_;
-    // Whole lines up to a Ctrl+Z that starts one, where the text ends, or up to the last line feed of the
-    // block.
+    // The next part, up to a Ctrl+Z that starts a line, where the text ends.
+    if (part_ < current_->partCount && current_->parts[part_].from == from) {
+        const Part& part = current_->parts[part_++];
+        pos_ = part.stop;
+        text = { start, part.stop - from };
+        if (part.scanned)
+            candidates = &part.candidates;
+        return true;
+    }
+    // Whole lines up to a Ctrl+Z that starts one, or up to the last line feed of the block.
     size_t to = current_->ctrlZ;
     if (to >= end_) {
         const auto* lineFeed = static_cast<const char*>(::memrchr(start, '\n', end_ - pos_));
@@ -357,8 +428,6 @@ bool LogText::readText(std::string_view& text, const std::vector<CandidateLine>*
     if (to > from) {
         pos_ = to;
         text = { start, to - from };
-        if (from == current_->scannedFrom && to == current_->scannedTo)
-            candidates = &current_->candidates;
         return true;
     }
     // A line that runs over the block edge, gathered up to its line feed or the end of the file.

@@ -4,6 +4,7 @@
 #include "statistics/LogCopy.h"
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -25,8 +26,9 @@ struct CandidateLine;
 /// in large blocks and handed out as views into them, a run of whole lines at a time (readText) or line
 /// by line (readLine), so memory grows with the longest line, never with the size of the log. While one
 /// block is handed out, the next is read on a second thread, which also finds its lines that may hold a
-/// marker (scanCandidates): the caller's work and the reading of the file overlap, and the order of the
-/// text is that of the file.
+/// marker (scanCandidates), part by part; the caller, when it comes for that block before all its parts
+/// are searched, searches the rest itself. The caller's work and the reading of the file overlap, and the
+/// order of the text is that of the file.
 class LogText {
 public:
     /// The size of the blocks the file is read in.
@@ -124,16 +126,36 @@ public:
 private:
     static constexpr char kCtrlZ = 26;
 
-    // What the reading thread found in a block: its first Ctrl+Z behind a line feed, and of the whole
-    // lines that begin and end in the block up to that Ctrl+Z, those that may hold a marker.
-    struct BlockScan {
-        size_t ctrlZ = 0; // the block's size when it holds none
-        size_t scannedFrom = 0;
-        size_t scannedTo = 0;
+    // The lines of a block are searched in parts of about this size. The reading thread searches them as
+    // soon as the block is read; the thread that hands the lines out, when it comes for the block before
+    // the search is done, takes on the parts nobody has begun, so the two share the work.
+    static constexpr size_t kPartSize = size_t { 256 } << 10;
+
+    // A run of whole lines of a block and, once it was searched, those of its lines that may hold a marker.
+    struct Part {
+        size_t from = 0;
+        size_t to = 0;
+        size_t stop = 0; // a Ctrl+Z that starts a line ends the text here; `to` when none does
+        bool scanned = false; // the candidates are there (memory may have run out)
         std::vector<CandidateLine> candidates;
     };
 
+    // What was found in a block: its first Ctrl+Z behind a line feed as far as the parts do not tell, and
+    // the parts its whole lines were cut into.
+    struct BlockScan {
+        size_t ctrlZ = 0; // the block's size when it holds none
+        std::vector<Part> parts; // parts[0..partCount) are this block's
+        size_t partCount = 0;
+        const char* bytes = nullptr;
+        std::atomic<size_t> nextPart { 0 }; // the first part nobody has begun to search
+        std::atomic<int> state { kReading };
+        static constexpr int kReading = 0; // the block is being read: nothing to search yet
+        static constexpr int kCut = 1; // the parts are laid out and being searched
+    };
+
     static void scanBlock(const char* bytes, size_t size, BlockScan& scan, char& lastByte) noexcept;
+    static void scanParts(BlockScan& scan) noexcept;
+    void helpScan();
     void checkUnchanged();
     int openLocked(bool& lockedByOther);
     bool fill();
@@ -156,6 +178,7 @@ private:
     // as it is: eof() may have to move on while the caller still holds a line of it.
     std::unique_ptr<BlockReader> reader_;
     std::array<BlockScan, 3> scans_; // by the reader's slots
+    size_t part_ = 0; // the next part of *current_ to hand out
     char scanLastByte_ = '\n'; // the reading thread's: the last byte of the block it read before
     const BlockScan* current_ = nullptr; // what was found in the block handed out from
     const char* block_ = nullptr; // the bytes of *current_

@@ -112,35 +112,46 @@ private:
 
 const LineScan kLineScan;
 
-// The first two bytes of the texts a line is looked at for, each pair once.
-struct Pairs {
-    std::array<char, kMarkerCount + 2> first {};
-    std::array<char, kMarkerCount + 2> second {};
+// The first bytes of the texts a line is looked at for, each once: three of "CONNECT" and of each marker,
+// which the other words of a log seldom begin with, and two of a line feed with a Ctrl+Z behind it.
+struct Prefixes {
+    static constexpr size_t kMost = kMarkerCount + 2;
+    std::array<std::array<char, 3>, kMost> bytes {};
+    std::array<size_t, kMost> size {};
     size_t count = 0;
 
-    constexpr void add(std::string_view text)
+    constexpr void add(std::string_view text, size_t n)
     {
         for (size_t k = 0; k < count; ++k) {
-            if (first[k] == text[0] && second[k] == text[1])
+            if (size[k] == n && std::string_view(bytes[k].data(), n) == text.substr(0, n))
                 return;
         }
-        first[count] = text[0];
-        second[count] = text[1];
+        for (size_t i = 0; i < n; ++i)
+            bytes[count][i] = text[i];
+        size[count] = n;
         ++count;
+    }
+
+    // Whether the prefix k stands at p, where `left` bytes are left in the text.
+    constexpr bool at(size_t k, const char* p, size_t left) const
+    {
+        return left >= size[k] && std::string_view(p, size[k]) == std::string_view(bytes[k].data(), size[k]);
     }
 };
 
-constexpr Pairs kSessionPairs = [] {
-    Pairs pairs;
+constexpr size_t kPrefixSize = 3;
+
+constexpr Prefixes kSessionPrefixes = [] {
+    Prefixes prefixes;
     for (std::string_view marker : kMarkers)
-        pairs.add(marker);
-    return pairs;
+        prefixes.add(marker, kPrefixSize);
+    return prefixes;
 }();
 
-constexpr Pairs kConnectPairs = [] {
-    Pairs pairs;
-    pairs.add(kConnect);
-    return pairs;
+constexpr Prefixes kConnectPrefixes = [] {
+    Prefixes prefixes;
+    prefixes.add(kConnect, kPrefixSize);
+    return prefixes;
 }();
 
 // Which lines are looked for: those that may matter outside a session, inside one, or in either.
@@ -150,37 +161,35 @@ constexpr char kCtrlZ = 26;
 constexpr char kLineEndThenCtrlZ[] = { '\n', kCtrlZ };
 
 // Over a run of lines read ahead, a Ctrl+Z behind a line feed is looked for in the same pass.
-constexpr Pairs kEitherPairs = [] {
-    Pairs pairs;
-    pairs.add(kConnect);
+constexpr Prefixes kEitherPrefixes = [] {
+    Prefixes prefixes;
+    prefixes.add(kConnect, kPrefixSize);
     for (std::string_view marker : kMarkers)
-        pairs.add(marker);
-    pairs.add({ kLineEndThenCtrlZ, 2 });
-    return pairs;
+        prefixes.add(marker, kPrefixSize);
+    prefixes.add({ kLineEndThenCtrlZ, 2 }, 2);
+    return prefixes;
 }();
 
-template <Where where> constexpr const Pairs& pairsFor()
+template <Where where> constexpr const Prefixes& prefixesFor()
 {
     if constexpr (where == Where::Inside)
-        return kSessionPairs;
+        return kSessionPrefixes;
     else if constexpr (where == Where::Outside)
-        return kConnectPairs;
+        return kConnectPrefixes;
     else
-        return kEitherPairs;
+        return kEitherPrefixes;
 }
 
 // Byte by byte: the first candidate in [from, end).
 template <Where inSession> const char* findCandidateBytewise(const char* from, const char* end)
 {
-    constexpr const Pairs& pairs = pairsFor<inSession>();
+    constexpr const Prefixes& prefixes = prefixesFor<inSession>();
     for (const char* p = from; p < end; ++p) {
-        const bool last = p + 1 == end;
-        if (*p == '\r' && (last || p[1] != '\n'))
+        const auto left = static_cast<size_t>(end - p);
+        if (*p == '\r' && (left == 1 || p[1] != '\n'))
             return p;
-        if (last)
-            break;
-        for (size_t k = 0; k < pairs.count; ++k) {
-            if (*p == pairs.first[k] && p[1] == pairs.second[k])
+        for (size_t k = 0; k < prefixes.count; ++k) {
+            if (prefixes.at(k, p, left))
                 return p;
         }
     }
@@ -188,23 +197,36 @@ template <Where inSession> const char* findCandidateBytewise(const char* from, c
 }
 
 #if defined(__SSE2__)
-// The candidates among 16 positions: b0 the bytes there, b1 the bytes one further.
-template <Where inSession, size_t... K> unsigned candidateMask(__m128i b0, __m128i b1, std::index_sequence<K...>)
+// The bytes of 16 positions where prefix K stands: b0 the bytes there, b1 and b2 those one and two further.
+template <Where inSession, size_t K> __m128i prefixAt(__m128i b0, __m128i b1, __m128i b2)
 {
-    constexpr const Pairs& pairs = pairsFor<inSession>();
+    constexpr const Prefixes& prefixes = prefixesFor<inSession>();
+    const __m128i two = _mm_cmpeq_epi8(b0, _mm_set1_epi8(prefixes.bytes[K][0]))
+        & _mm_cmpeq_epi8(b1, _mm_set1_epi8(prefixes.bytes[K][1]));
+    if constexpr (prefixes.size[K] == 2)
+        return two;
+    else
+        return two & _mm_cmpeq_epi8(b2, _mm_set1_epi8(prefixes.bytes[K][2]));
+}
+
+// The candidates among 16 positions.
+template <Where inSession, size_t... K>
+unsigned candidateMask(__m128i b0, __m128i b1, __m128i b2, std::index_sequence<K...>)
+{
     const __m128i lone
         = _mm_andnot_si128(_mm_cmpeq_epi8(b1, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(b0, _mm_set1_epi8('\r')));
-    const __m128i hits = (lone | ...
-        | (_mm_cmpeq_epi8(b0, _mm_set1_epi8(pairs.first[K])) & _mm_cmpeq_epi8(b1, _mm_set1_epi8(pairs.second[K]))));
+    const __m128i hits = (lone | ... | prefixAt<inSession, K>(b0, b1, b2));
     return static_cast<unsigned>(_mm_movemask_epi8(hits));
 }
 
 template <Where inSession> const char* findCandidateSse2(const char* p, const char* end)
 {
-    for (; end - p >= 17; p += 16) {
+    for (; end - p >= 18; p += 16) {
         const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
-        const unsigned mask = candidateMask<inSession>(b0, b1, std::make_index_sequence<pairsFor<inSession>().count>());
+        const __m128i b2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2));
+        const unsigned mask
+            = candidateMask<inSession>(b0, b1, b2, std::make_index_sequence<prefixesFor<inSession>().count>());
         if (mask != 0)
             return p + __builtin_ctz(mask);
     }
@@ -213,32 +235,270 @@ template <Where inSession> const char* findCandidateSse2(const char* p, const ch
 #endif
 
 #if defined(VELMAR_HAVE_AVX2_PATH)
-template <Where inSession, size_t... K>
-__attribute__((target("avx2"))) unsigned candidateMaskAvx2(__m256i b0, __m256i b1, std::index_sequence<K...>)
+// The three-byte prefixes, at most eight, each given a bit. For each of their three bytes a table by the
+// low four bits of a byte and one by its high four bits hold the bits of the prefixes whose byte there
+// has those four bits: a byte sequence begins a prefix where the six looked-up entries share a bit. Two
+// table look-ups and an AND per byte, whatever the number of prefixes.
+struct NibbleTables {
+    std::array<std::array<uint8_t, 16>, kPrefixSize> low {};
+    std::array<std::array<uint8_t, 16>, kPrefixSize> high {};
+    bool lineEndThenCtrlZ = false; // the two-byte prefix is looked for as well
+};
+
+template <Where where> constexpr NibbleTables nibbleTablesFor()
 {
-    constexpr const Pairs& pairs = pairsFor<inSession>();
-    const __m256i lone = _mm256_andnot_si256(
-        _mm256_cmpeq_epi8(b1, _mm256_set1_epi8('\n')), _mm256_cmpeq_epi8(b0, _mm256_set1_epi8('\r')));
-    const __m256i hits = (lone | ...
-        | _mm256_and_si256(_mm256_cmpeq_epi8(b0, _mm256_set1_epi8(pairs.first[K])),
-            _mm256_cmpeq_epi8(b1, _mm256_set1_epi8(pairs.second[K]))));
-    return static_cast<unsigned>(_mm256_movemask_epi8(hits));
+    constexpr const Prefixes& prefixes = prefixesFor<where>();
+    NibbleTables tables;
+    unsigned bucket = 0;
+    for (size_t k = 0; k < prefixes.count; ++k) {
+        if (prefixes.size[k] != kPrefixSize) {
+            tables.lineEndThenCtrlZ = true;
+            continue;
+        }
+        for (size_t i = 0; i < kPrefixSize; ++i) {
+            const auto byte = static_cast<unsigned char>(prefixes.bytes[k][i]);
+            tables.low[i][byte & 15] |= static_cast<uint8_t>(1u << bucket);
+            tables.high[i][byte >> 4] |= static_cast<uint8_t>(1u << bucket);
+        }
+        ++bucket;
+    }
+    if (bucket > 8)
+        throw "more than eight three-byte prefixes";
+    return tables;
+}
+
+template <Where where> constexpr NibbleTables kNibbleTables = nibbleTablesFor<where>();
+
+__attribute__((target("avx2"))) inline __m256i tableOf(const std::array<uint8_t, 16>& table)
+{
+    return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(table.data())));
+}
+
+// The bits of the prefixes whose byte at one place the 32 bytes have, by the two tables of that place.
+__attribute__((target("avx2"))) inline __m256i prefixBits(__m256i bytes, __m256i low, __m256i high)
+{
+    const __m256i nibble = _mm256_set1_epi8(15);
+    return _mm256_and_si256(_mm256_shuffle_epi8(low, _mm256_and_si256(bytes, nibble)),
+        _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_srli_epi16(bytes, 4), nibble)));
 }
 
 template <Where inSession> __attribute__((target("avx2"))) const char* findCandidateAvx2(const char* p, const char* end)
 {
-    for (; end - p >= 33; p += 32) {
+    constexpr const NibbleTables& tables = kNibbleTables<inSession>;
+    const __m256i low0 = tableOf(tables.low[0]), high0 = tableOf(tables.high[0]);
+    const __m256i low1 = tableOf(tables.low[1]), high1 = tableOf(tables.high[1]);
+    const __m256i low2 = tableOf(tables.low[2]), high2 = tableOf(tables.high[2]);
+    for (; end - p >= 34; p += 32) {
         const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
         const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
-        const unsigned mask
-            = candidateMaskAvx2<inSession>(b0, b1, std::make_index_sequence<pairsFor<inSession>().count>());
-        if (mask != 0)
-            return p + __builtin_ctz(mask);
+        const __m256i b2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2));
+        const __m256i bits = _mm256_and_si256(
+            _mm256_and_si256(prefixBits(b0, low0, high0), prefixBits(b1, low1, high1)), prefixBits(b2, low2, high2));
+        __m256i special = _mm256_andnot_si256(
+            _mm256_cmpeq_epi8(b1, _mm256_set1_epi8('\n')), _mm256_cmpeq_epi8(b0, _mm256_set1_epi8('\r')));
+        if constexpr (tables.lineEndThenCtrlZ) {
+            special = _mm256_or_si256(special,
+                _mm256_and_si256(
+                    _mm256_cmpeq_epi8(b0, _mm256_set1_epi8('\n')), _mm256_cmpeq_epi8(b1, _mm256_set1_epi8(kCtrlZ))));
+        }
+        const unsigned none = static_cast<unsigned>(
+            _mm256_movemask_epi8(_mm256_andnot_si256(special, _mm256_cmpeq_epi8(bits, _mm256_setzero_si256()))));
+        if (none != ~0u)
+            return p + __builtin_ctz(~none);
     }
     return findCandidateSse2<inSession>(p, end);
 }
 
 const bool kHaveAvx2 = __builtin_cpu_supports("avx2");
+
+// What each bit of the three-byte prefixes of a run of lines stands for: the markers that begin with it,
+// by their bits, and "CONNECT" as bit kMarkerCount.
+constexpr unsigned kConnectBit = 1u << kMarkerCount;
+constexpr std::array<unsigned, 8> kTextsOfPrefixBit = [] {
+    std::array<unsigned, 8> texts {};
+    unsigned bit = 0;
+    for (size_t k = 0; k < kEitherPrefixes.count; ++k) {
+        if (kEitherPrefixes.size[k] != kPrefixSize)
+            continue;
+        const std::string_view prefix(kEitherPrefixes.bytes[k].data(), kPrefixSize);
+        if (kConnect.starts_with(prefix))
+            texts[bit] |= kConnectBit;
+        for (unsigned m = 0; m < kMarkerCount; ++m) {
+            if (kMarkers[m].starts_with(prefix))
+                texts[bit] |= 1u << m;
+        }
+        ++bit;
+    }
+    return texts;
+}();
+
+// scanCandidates in one pass over the run, 32 bytes at a time: the line feeds, the lone carriage returns
+// and the places where a marker or "CONNECT" may begin, each with the bits of the prefixes that stand
+// there, come out of the same comparisons, so every line is gathered as the pass goes by and none is
+// looked at a second time.
+class BlockPass {
+public:
+    BlockPass(std::string_view lines, std::vector<CandidateLine>& out)
+        : base_(lines.data())
+        , size_(lines.size())
+        , out_(out)
+    {
+    }
+
+    __attribute__((target("avx2"))) size_t run()
+    {
+        if (size_ != 0 && base_[0] == kCtrlZ)
+            return 0;
+        const NibbleTables& tables = kNibbleTables<Where::Either>;
+        const Lookup lookup { { tableOf(tables.low[0]), tableOf(tables.low[1]), tableOf(tables.low[2]) },
+            { tableOf(tables.high[0]), tableOf(tables.high[1]), tableOf(tables.high[2]) } };
+        size_t at = 0;
+        for (; size_ - at >= kStep + 2; at += kStep) {
+            if (step(base_ + at, at, ~uint64_t { 0 }, lookup))
+                return stop_;
+        }
+        // The last bytes from a copy with zeros behind them, which begin no prefix and end no line; a
+        // carriage return as the very last byte is the line end of a last line without its line feed.
+        alignas(32) char tail[3 * kStep] = {};
+        const size_t left = size_ - at;
+        std::memcpy(tail, base_ + at, left);
+        for (size_t from = 0; from < left; from += kStep) {
+            const size_t here = std::min(left - from, kStep);
+            uint64_t valid = here == kStep ? ~uint64_t { 0 } : (uint64_t { 1 } << here) - 1;
+            if (from + here == left && tail[left - 1] == '\r')
+                valid &= ~(uint64_t { 1 } << (here - 1));
+            if (step(tail + from, at + from, valid, lookup))
+                return stop_;
+        }
+        finish();
+        return size_;
+    }
+
+private:
+    static constexpr size_t kStep = 64;
+
+    // The nibble tables of the three bytes of a prefix, in both halves of a register.
+    struct Lookup {
+        __m256i low[kPrefixSize];
+        __m256i high[kPrefixSize];
+    };
+
+    // Where in 32 bytes a prefix begins, a lone carriage return stands or a line feed with a Ctrl+Z behind
+    // it, a bit for each; and the prefix bits of each byte.
+    struct Found32 {
+        unsigned events;
+        __m256i bits;
+    };
+
+    __attribute__((target("avx2"))) static Found32 look(const char* p, const Lookup& lookup)
+    {
+        const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+        const __m256i b2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2));
+        Found32 found;
+        found.bits = _mm256_and_si256(_mm256_and_si256(prefixBits(b0, lookup.low[0], lookup.high[0]),
+                                          prefixBits(b1, lookup.low[1], lookup.high[1])),
+            prefixBits(b2, lookup.low[2], lookup.high[2]));
+        const __m256i lone = _mm256_andnot_si256(
+            _mm256_cmpeq_epi8(b1, _mm256_set1_epi8('\n')), _mm256_cmpeq_epi8(b0, _mm256_set1_epi8('\r')));
+        const __m256i ctrlZ = _mm256_and_si256(
+            _mm256_cmpeq_epi8(b0, _mm256_set1_epi8('\n')), _mm256_cmpeq_epi8(b1, _mm256_set1_epi8(kCtrlZ)));
+        const __m256i none
+            = _mm256_andnot_si256(_mm256_or_si256(lone, ctrlZ), _mm256_cmpeq_epi8(found.bits, _mm256_setzero_si256()));
+        found.events = ~static_cast<unsigned>(_mm256_movemask_epi8(none));
+        return found;
+    }
+
+    // Takes in the kStep bytes at p, which stand at `offset` in the run, those of `valid` only. True when a
+    // Ctrl+Z at the start of a line ended the text (at stop_).
+    __attribute__((target("avx2"))) bool step(const char* p, size_t offset, uint64_t valid, const Lookup& lookup)
+    {
+        const Found32 first = look(p, lookup);
+        const Found32 second = look(p + 32, lookup);
+        uint64_t events = (first.events | uint64_t { second.events } << 32) & valid;
+        if (events == 0)
+            return false;
+        alignas(32) uint8_t bitsAt[kStep];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(bitsAt), first.bits);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(bitsAt + 32), second.bits);
+        for (; events != 0; events &= events - 1) {
+            const auto i = static_cast<unsigned>(__builtin_ctzll(events));
+            const size_t at = offset + i;
+            if (base_[at] == '\n') {
+                // The Ctrl+Z behind this line feed ends the text.
+                finish();
+                stop_ = at + 1;
+                return true;
+            }
+            if (!open_ || at > lineEnd_)
+                open(at);
+            if (base_[at] == '\r')
+                line_.plain = false;
+            else
+                match(at, bitsAt[i]);
+        }
+        return false;
+    }
+
+    // Begins to gather the line that holds the byte at `at`: it starts behind the last line feed before,
+    // and ends at the first line feed behind (or the end of the run).
+    void open(size_t at)
+    {
+        finish();
+        const auto* before = static_cast<const char*>(::memrchr(base_ + searchFrom_, '\n', at - searchFrom_));
+        lineStart_ = before == nullptr ? searchFrom_ : static_cast<size_t>(before - base_) + 1;
+        const auto* lineFeed = static_cast<const char*>(std::memchr(base_ + at, '\n', size_ - at));
+        lineEnd_ = lineFeed == nullptr ? size_ : static_cast<size_t>(lineFeed - base_);
+        searchFrom_ = std::min(lineEnd_ + 1, size_);
+        open_ = true;
+        line_.start = static_cast<uint32_t>(lineStart_);
+        line_.plain = true;
+        found_ = 0;
+    }
+
+    // Notes the texts not found yet in the line that begin at `at`, where prefixes of these bits stand.
+    void match(size_t at, unsigned prefixBits)
+    {
+        unsigned texts = 0;
+        for (; prefixBits != 0; prefixBits &= prefixBits - 1)
+            texts |= kTextsOfPrefixBit[static_cast<size_t>(__builtin_ctz(prefixBits))];
+        for (texts &= ~found_; texts != 0; texts &= texts - 1) {
+            const auto t = static_cast<unsigned>(__builtin_ctz(texts));
+            const std::string_view text = t == kMarkerCount ? kConnect : kMarkers[t];
+            if (size_ - at < text.size() || std::memcmp(base_ + at, text.data(), text.size()) != 0)
+                continue;
+            found_ |= 1u << t;
+        }
+    }
+
+    // The line being gathered is complete: it is handed out when it may matter.
+    void finish()
+    {
+        if (!open_)
+            return;
+        open_ = false;
+        size_t bytes = lineEnd_ - lineStart_;
+        if (bytes != 0 && base_[lineEnd_ - 1] == '\r')
+            --bytes;
+        if (line_.plain && found_ == 0)
+            return;
+        line_.size = static_cast<uint32_t>(bytes);
+        line_.connect = line_.plain && (found_ & kConnectBit) != 0;
+        line_.markers = static_cast<uint16_t>(line_.plain ? found_ & (kConnectBit - 1) : 0);
+        out_.push_back(line_);
+    }
+
+    const char* base_;
+    size_t size_;
+    std::vector<CandidateLine>& out_;
+    size_t searchFrom_ = 0; // where the line of the next place found is looked for
+    size_t lineStart_ = 0;
+    size_t lineEnd_ = 0; // where its line feed stands, or the end of the run
+    bool open_ = false; // line_ gathers the line at lineStart_
+    CandidateLine line_;
+    unsigned found_ = 0; // the texts found in it so far
+    size_t stop_ = 0;
+};
 #endif
 
 template <Where inSession> const char* findCandidateIn(const char* from, const char* end)
@@ -268,6 +528,15 @@ const char* findCandidate(const char* from, const char* end, bool inSession)
 
 size_t scanCandidates(std::string_view lines, std::vector<CandidateLine>& out)
 {
+#if defined(VELMAR_HAVE_AVX2_PATH)
+    if (kHaveAvx2)
+        return BlockPass(lines, out).run();
+#endif
+    return scanCandidatesLineByLine(lines, out);
+}
+
+size_t scanCandidatesLineByLine(std::string_view lines, std::vector<CandidateLine>& out)
+{
     const char* from = lines.data();
     const char* const end = from + lines.size();
     if (from < end && *from == kCtrlZ)
@@ -283,13 +552,28 @@ size_t scanCandidates(std::string_view lines, std::vector<CandidateLine>& out)
         const char* lineStart = before == nullptr ? from : before + 1;
         const auto* lineFeed = static_cast<const char*>(std::memchr(hit, '\n', static_cast<size_t>(end - hit)));
         const char* lineEnd = lineFeed == nullptr ? end : lineFeed;
-        CandidateLine& line = out.emplace_back();
-        line.start = static_cast<uint32_t>(lineStart - lines.data());
         std::string_view bytes(lineStart, static_cast<size_t>(lineEnd - lineStart));
         if (!bytes.empty() && bytes.back() == '\r')
             bytes.remove_suffix(1);
-        line.size = static_cast<uint32_t>(bytes.size());
-        line.plain = std::memchr(bytes.data(), '\r', bytes.size()) == nullptr;
+        // The hit is the first place in the line where a marker, "CONNECT" or a lone carriage return may
+        // begin: what it holds is looked for from there.
+        const auto skip = static_cast<size_t>(hit - lineStart);
+        const bool plain = std::memchr(hit, '\r', bytes.size() - std::min(skip, bytes.size())) == nullptr;
+        MarkerPositions found;
+        bool connect = false;
+        if (plain) {
+            const std::string_view rest = bytes.substr(std::min(skip, bytes.size()));
+            findMarkers(rest, found);
+            connect = rest.find(kConnect) != std::string_view::npos;
+        }
+        if (!plain || connect || found.markers != 0) {
+            CandidateLine& line = out.emplace_back();
+            line.start = static_cast<uint32_t>(lineStart - lines.data());
+            line.size = static_cast<uint32_t>(bytes.size());
+            line.plain = plain;
+            line.connect = connect;
+            line.markers = static_cast<uint16_t>(found.markers);
+        }
         from = lineFeed == nullptr ? end : lineFeed + 1;
         if (from < end && *from == kCtrlZ)
             return static_cast<size_t>(from - lines.data());

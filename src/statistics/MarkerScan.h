@@ -49,9 +49,9 @@ void findMarkers(std::string_view line, MarkerPositions& out);
 /// The first byte at or after `from` of a line that may matter to the reading of the log: outside a
 /// session a line that may hold "CONNECT", inside one a line that may hold one of the markers; `end` when
 /// no line before `end` may. Every other line does nothing, so whole runs of lines are passed over without
-/// looking for their ends. A line may matter only where two bytes a marker begins with stand side by side,
-/// or where a carriage return stands that no line feed follows (the line as read has its carriage returns
-/// dropped, so one inside a marker hides it from the bytes).
+/// looking for their ends. A line may matter only where the first three bytes of a marker stand (those of
+/// "CONNECT" outside a session), or where a carriage return stands that no line feed follows (the line as
+/// read has its carriage returns dropped, so one inside a marker hides it from the bytes).
 const char* findCandidate(const char* from, const char* end, bool inSession);
 
 /// A line of a run of whole lines that may matter inside or outside a session, as scanCandidates found it.
@@ -59,12 +59,20 @@ struct CandidateLine {
     uint32_t start = 0; ///< where the line starts in the run
     uint32_t size = 0; ///< its bytes before its line end (the line feed and a carriage return before it)
     bool plain = true; ///< no other carriage return: the bytes are the line as read
+    /// Of a plain line: whether it holds "CONNECT" and which markers it holds (as findMarkers gives them);
+    /// a line that is not plain is looked at once its carriage returns are dropped.
+    bool connect = false;
+    uint16_t markers = 0;
 };
 
 /// Appends to `out` every line of a run of whole lines (the last may lack its line feed; at most 4 GiB)
-/// that may matter inside a session or outside one (see findCandidate), in order. The lines left out do
-/// nothing wherever they stand. A Ctrl+Z that starts a line ends the text: the scan stops there and returns
+/// that may matter inside a session or outside one, in order: a plain line that holds "CONNECT" or a
+/// marker, with what it holds, and a line with a carriage return inside that may (see findCandidate). The lines left
+/// out do nothing wherever they stand. A Ctrl+Z that starts a line ends the text: the scan stops there and returns
 /// where it stands; the size of the run when no line starts with one.
 size_t scanCandidates(std::string_view lines, std::vector<CandidateLine>& out);
+/// The same, a line at a time: each line that may matter is found with findCandidate and then searched with
+/// findMarkers. What processors without AVX2 run; the one pass over the block must give the same lines.
+size_t scanCandidatesLineByLine(std::string_view lines, std::vector<CandidateLine>& out);
 
 } // namespace velmar

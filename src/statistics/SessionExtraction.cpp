@@ -69,11 +69,12 @@ std::string_view partBefore(std::string_view line, std::string_view marker)
 }
 
 // A line of a session: its text as the tests so far have cut it down (always an end part of the line as
-// read), and where the markers stand in the line as read.
+// read), which markers the line as read holds, and where each first stands when that is known.
 struct SessionLine {
     std::string_view read;
     std::string_view text;
     MarkerPositions found;
+    bool placed = true; // found.first is set
 
     bool has(Marker m) const
     {
@@ -81,7 +82,7 @@ struct SessionLine {
             return false;
         // An occurrence at or behind the cut lies wholly in the text; one cut away may have a later twin.
         const auto cut = static_cast<size_t>(text.data() - read.data());
-        return found.first[m] >= cut || contains(text, kMarkers[m]);
+        return cut == 0 || (placed && found.first[m] >= cut) || contains(text, kMarkers[m]);
     }
 };
 
@@ -130,7 +131,7 @@ public:
         for (const CandidateLine& candidate : candidates) {
             const std::string_view bytes = text.substr(candidate.start, candidate.size);
             if (candidate.plain)
-                feed(bytes);
+                feed(bytes, &candidate);
             else
                 feed(withoutCarriageReturns(bytes, line_));
         }
@@ -156,16 +157,22 @@ public:
         }
     }
 
-    void feed(std::string_view line)
+    // Takes in the next line as read; `scanned` tells what it holds when the scan of its block found that.
+    void feed(std::string_view line, const CandidateLine* scanned = nullptr)
     {
         if (!inSession_) {
-            if (contains(line, kConnect))
+            if (scanned != nullptr ? scanned->connect : contains(line, kConnect))
                 begin(line);
             return;
         }
         SessionLine current;
         current.read = current.text = line;
-        findMarkers(line, current.found);
+        if (scanned != nullptr) {
+            current.found.markers = scanned->markers;
+            current.placed = false;
+        } else {
+            findMarkers(line, current.found);
+        }
         applyTests(current);
         if (endsSession(current)) {
             inSession_ = false;

@@ -1,9 +1,12 @@
 #include "statistics/Table.h"
 
+#include "platform/Memory.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <sys/mman.h>
+#include <memory>
+#include <new>
 
 namespace velmar {
 
@@ -84,7 +87,7 @@ void Table::setCell(int col, int row, std::string_view text)
     if (static_cast<size_t>(row) >= slots_.size()) {
         if (text.empty())
             return;
-        slots_.resize(static_cast<size_t>(row) + 1);
+        slots_.grow(static_cast<size_t>(row) + 1);
     }
     // Build the new block aside: the text may itself point into the arena. Trailing empty cells are not kept.
     scratch_.clear();
@@ -129,7 +132,7 @@ void Table::setRow(int row, std::span<const std::string_view> texts)
     if (static_cast<size_t>(row) >= slots_.size()) {
         if (scratch_.empty())
             return;
-        slots_.resize(static_cast<size_t>(row) + 1);
+        slots_.grow(static_cast<size_t>(row) + 1);
     }
     storeRow(row, scratch_);
 }
@@ -199,21 +202,13 @@ char* Table::allocate(size_t size)
     Chunk& chunk = chunks_.back();
     char* at = chunk.data.get() + chunk.used;
     chunk.used += size;
-#if defined(MADV_POPULATE_WRITE)
-    // A big table fills hundreds of megabytes; the system maps its fresh pages a stretch at a time, which
-    // costs far less than a fault on each page as it is first written.
+    // A big table fills hundreds of megabytes; its fresh pages are mapped a stretch at a time.
     constexpr size_t kStretch = size_t { 256 } << 10;
     if (chunk.used > chunk.ready && chunk.size >= kStretch) {
-        const auto pageSize = static_cast<uintptr_t>(4096);
-        const auto base = reinterpret_cast<uintptr_t>(chunk.data.get());
-        const uintptr_t from = (base + chunk.ready + pageSize - 1) & ~(pageSize - 1);
-        const uintptr_t to
-            = std::min((base + chunk.used + kStretch) & ~(pageSize - 1), (base + chunk.size) & ~(pageSize - 1));
-        if (to > from)
-            ::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE); // only a hint: may fail
-        chunk.ready = to - base;
+        const size_t to = std::min(chunk.used + kStretch, chunk.size);
+        mapPagesAhead(chunk.data.get() + chunk.ready, to - chunk.ready);
+        chunk.ready = to;
     }
-#endif
     return at;
 }
 
@@ -223,7 +218,8 @@ void Table::compact()
     old.swap(chunks_);
     held_ = 0;
     waste_ = 0;
-    for (Slot& slot : slots_) {
+    for (size_t row = 0; row < slots_.size(); ++row) {
+        Slot& slot = slots_[row];
         char* data = slot.size > 0 ? allocate(slot.size) : nullptr;
         if (data)
             std::memcpy(data, slot.data, slot.size);
@@ -232,9 +228,32 @@ void Table::compact()
     }
 }
 
+void Table::SlotIndex::grow(size_t size)
+{
+    while (size_ < size) {
+        const size_t at = size_ % kPiece;
+        if (at == 0) {
+            auto* memory = static_cast<Slot*>(std::malloc(kPiece * sizeof(Slot)));
+            if (memory == nullptr)
+                throw std::bad_alloc();
+            pieces_.emplace_back(memory);
+            mapped_ = 0;
+        }
+        Slot* piece = pieces_.back().get();
+        const size_t count = std::min(kPiece - at, size - size_);
+        if (at + count > mapped_) {
+            const size_t to = std::min(at + count + kStretch, kPiece);
+            mapPagesAhead(piece + mapped_, (to - mapped_) * sizeof(Slot));
+            mapped_ = to;
+        }
+        std::uninitialized_default_construct_n(piece + at, count);
+        size_ += count;
+    }
+}
+
 size_t Table::memoryUsed() const
 {
-    return held_ + slots_.capacity() * sizeof(Slot);
+    return held_ + slots_.size() * sizeof(Slot);
 }
 
 } // namespace velmar

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "platform/Memory.h"
+
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <span>
 #include <string>
@@ -72,7 +75,28 @@ private:
 
     int colCount_;
     int rowCount_ = 2;
-    std::vector<Slot> slots_;
+    // The slots by row, in pieces that never move: the index grows without copying itself, and the pages
+    // of a piece are mapped a stretch ahead of the rows in use, so a small table holds only the pages it uses.
+    class SlotIndex {
+    public:
+        size_t size() const { return size_; }
+        Slot& operator[](size_t row) { return pieces_[row / kPiece].get()[row % kPiece]; }
+        const Slot& operator[](size_t row) const { return pieces_[row / kPiece].get()[row % kPiece]; }
+        /// Makes room for rows 0 to size - 1 (it never shrinks); the new slots are empty.
+        void grow(size_t size);
+
+    private:
+        static constexpr size_t kPiece = size_t { 1 } << 16;
+        static constexpr size_t kStretch = kPiece / 4;
+        struct Free {
+            void operator()(Slot* piece) const noexcept { std::free(piece); }
+        };
+        std::vector<std::unique_ptr<Slot, Free>> pieces_;
+        size_t size_ = 0;
+        size_t mapped_ = 0; // the slots of the last piece whose pages are mapped
+    };
+
+    SlotIndex slots_;
     std::vector<Chunk> chunks_;
     size_t held_ = 0; // bytes of all chunks
     size_t waste_ = 0; // bytes of blocks that rows have left

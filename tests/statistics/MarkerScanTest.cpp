@@ -33,11 +33,11 @@ TEST(MarkerScan, FindsWhereALineMayMatter)
         bool inSession;
         std::vector<size_t> expected; // offsets in text
     } const cases[] = {
-        // Outside a session only "CONNECT" counts: its "CO" at 3.
+        // Outside a session only "CONNECT" counts: its "CON" at 3.
         { "connect outside", "ab CONNECT 2400\n", false, { 3 } },
         // Inside a session a "CONNECT" line does nothing.
         { "connect inside", "ab CONNECT 2400\n", true, {} },
-        // Each marker's first two bytes, at 2; outside a session none of them counts.
+        // Each marker's first three bytes, at 2; outside a session none of them counts.
         { "address", "x Address : 2:5020/1\n", true, { 2 } },
         { "address outside", "x Address : 2:5020/1\n", false, {} },
         { "receiving", "x Receiving 'a' (1b)\n", true, { 2 } },
@@ -46,8 +46,11 @@ TEST(MarkerScan, FindsWhereALineMayMatter)
         { "initializing", "x Initializing modem\n", true, { 2 } },
         { "session", "x Session aborted\n", true, { 2 } },
         { "aborting", "x Aborting due to carrier loss\n", true, { 2 } },
-        // A pair that begins a marker is enough; the line itself tells later whether it holds one.
-        { "near miss", "x Se Ad\n", true, { 2, 5 } },
+        // Three bytes that begin a marker are enough; the line itself tells later whether it holds one.
+        { "near miss", "x Ses Add\n", true, { 2, 6 } },
+        // Two bytes that begin a marker are not: words such as "Sending" or "Result" pass.
+        { "two bytes", "x Se Ad Sending Result Pa fr In Ab CO\n", true, {} },
+        { "two bytes outside", "x CO COM CONN\n", false, { 9 } },
         // Letters of the markers that never stand side by side as they begin one.
         { "no pair", "x S e A d r f C O\n", true, {} },
         // CR LF ends a line; a carriage return anywhere else is dropped from the line and may join a marker.
@@ -57,8 +60,8 @@ TEST(MarkerScan, FindsWhereALineMayMatter)
         { "CR as the last byte", "ab\r", false, { 2 } },
         { "CR before CR LF", "ab\r\r\n", true, { 2 } },
         // A marker that ends the text without a line feed.
-        { "at the end", "xxCO", false, { 2 } },
-        { "half a pair at the end", "xxC", false, {} },
+        { "at the end", "xxCON", false, { 2 } },
+        { "two of three at the end", "xxCO", false, {} },
     };
     // Filler in front moves every case over the edges of the 16 and 32 bytes compared at once, and the
     // filler behind puts the case in front of a long run as well as at the very end of the text.
@@ -73,6 +76,60 @@ TEST(MarkerScan, FindsWhereALineMayMatter)
                     expected.push_back(pad + at);
                 EXPECT_EQ(candidates(text, c.inSession), expected);
             }
+        }
+    }
+}
+
+// Where a line may matter, worked out position by position from what findCandidate promises: the first
+// three bytes of "CONNECT" outside a session or of a marker inside one, or a carriage return without a line
+// feed behind it.
+std::vector<size_t> candidatesByDefinition(const std::string& text, bool inSession)
+{
+    std::vector<std::string_view> prefixes;
+    if (inSession) {
+        for (std::string_view marker : kMarkers)
+            prefixes.push_back(marker.substr(0, 3));
+    } else {
+        prefixes.push_back(kConnect.substr(0, 3));
+    }
+    std::vector<size_t> found;
+    for (size_t at = 0; at < text.size(); ++at) {
+        const std::string_view rest = std::string_view(text).substr(at);
+        bool hit = rest[0] == '\r' && (rest.size() == 1 || rest[1] != '\n');
+        for (std::string_view prefix : prefixes)
+            hit = hit || rest.starts_with(prefix);
+        if (hit)
+            found.push_back(at);
+    }
+    return found;
+}
+
+TEST(MarkerScan, EveryOffsetAgreesWithTheDefinition)
+{
+    // Texts dense in the bytes the markers begin with, their near misses (the same low or high four bits as
+    // a marker byte, such as 'E' for 'e' or 0xC3 for 'C'), line ends, lone carriage returns and bytes above
+    // 127, drawn from a fixed sequence: every prefix lands on every offset of the 16 and 32 bytes compared
+    // at once, and at the very end of the text.
+    const std::string alphabet = "CONconAddRecfroParIniSesAboSEsRECcON\r\n\x1A \xC3\xCF\xE4\x80\xFF";
+    uint32_t state = 12345;
+    const auto next = [&] {
+        state = state * 1103515245u + 12345u;
+        return state >> 16;
+    };
+    for (int round = 0; round < 300; ++round) {
+        std::string text;
+        const size_t size = next() % 120;
+        for (size_t i = 0; i < size; ++i) {
+            // Whole prefixes now and then, so that hits are not left to chance.
+            if (next() % 8 == 0)
+                text += next() % 4 == 0 ? std::string(kConnect.substr(0, 3))
+                                        : std::string(kMarkers[next() % kMarkerCount].substr(0, 3));
+            else
+                text += alphabet[next() % alphabet.size()];
+        }
+        for (bool inSession : { false, true }) {
+            SCOPED_TRACE("round " + std::to_string(round) + (inSession ? ", inside" : ", outside"));
+            EXPECT_EQ(candidates(text, inSession), candidatesByDefinition(text, inSession));
         }
     }
 }
@@ -140,5 +197,64 @@ TEST(MarkerScan, ScanCandidatesStopsAtACtrlZThatStartsALine)
             EXPECT_EQ(scanCandidates(text, found), pad + c.stop);
             EXPECT_EQ(found.size(), c.lines);
         }
+    }
+}
+
+namespace {
+
+// A candidate line as text, for comparing two lists in one message: where it stands, its size, whether it
+// is plain, and what it holds.
+std::string describe(const CandidateLine& line)
+{
+    std::string text = std::to_string(line.start) + "+" + std::to_string(line.size) + (line.plain ? "" : " not plain")
+        + (line.connect ? " CONNECT" : "");
+    for (unsigned m = 0; m < kMarkerCount; ++m) {
+        if ((line.markers & (1u << m)) != 0)
+            text += " " + std::string(kMarkers[m]);
+    }
+    return text;
+}
+
+std::vector<std::string> describe(const std::vector<CandidateLine>& lines)
+{
+    std::vector<std::string> texts;
+    for (const CandidateLine& line : lines)
+        texts.push_back(describe(line));
+    return texts;
+}
+
+} // namespace
+
+TEST(MarkerScan, TheBlockPassGivesWhatTheLineByLineScanGives)
+{
+    // Runs of lines built from whole markers, their first bytes, "CONNECT", near misses, carriage returns
+    // alone and before line feeds, Ctrl+Z at and behind line starts, bytes above 127 and filler of every
+    // length, from a fixed sequence. The line-by-line scan searches each line with findMarkers, so the two
+    // agree when the one pass over the block finds the same lines and markers; the lengths take
+    // every line and marker over the edges of the 32 and 64 bytes the pass looks at together, and to the
+    // very end of the run.
+    std::vector<std::string> pieces = { "CONNECT 2400", "CON", "CONNEC", "Add", "Ses", "Rec", "\r", "\r\n", "\n",
+        "\n\x1A", "\x1A", "\xC3\xCF", " ", "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx", "yy", "'", "Receiving" };
+    for (std::string_view marker : kMarkers)
+        pieces.emplace_back(marker);
+    uint32_t state = 777;
+    const auto next = [&] {
+        state = state * 1103515245u + 12345u;
+        return state >> 16;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const size_t count = next() % 24;
+        for (size_t i = 0; i < count; ++i)
+            text += pieces[next() % pieces.size()];
+        // Ctrl+Z only now and then, so that most runs are scanned to their end.
+        if (next() % 4 != 0)
+            std::erase(text, '\x1A');
+        SCOPED_TRACE("round " + std::to_string(round) + ": " + text);
+        std::vector<CandidateLine> block;
+        std::vector<CandidateLine> lineByLine;
+        const size_t blockStop = scanCandidates(text, block);
+        EXPECT_EQ(blockStop, scanCandidatesLineByLine(text, lineByLine));
+        EXPECT_EQ(describe(block), describe(lineByLine));
     }
 }

@@ -461,3 +461,43 @@ TEST_F(SessionExtraction, LongRunsOfLinesWithoutMarkers)
         EXPECT_EQ(rows(), (std::vector<Row> { { "12-Mar-2003", "10:15:30", "10:20:30", "2:5020/1234", "2,000" } }));
     }
 }
+
+// A block of the log is searched in parts, some on the reading thread and some on the thread that builds
+// the table; the sessions come out the same and in order whichever thread searched which part, with lines
+// and sessions over the edges of the parts and of the blocks, and a Ctrl+Z at the start of a line deep in
+// a block ends the text there.
+TEST_F(SessionExtraction, SessionsOverThePartsOfABlock)
+{
+    // 20,000 sessions of about 250 bytes: 5 MB, three blocks of 2 MB of eight parts each.
+    std::string content;
+    std::vector<size_t> sessionEnds; // where each session's closing line ends
+    for (int i = 0; i < 20000; ++i) {
+        content += std::string(kConnect) + "\r\n";
+        content += "  12-Mar-2003 10:15:32 Address : 2:5020/" + std::to_string(i) + "\r\n";
+        content += "  12-Mar-2003 10:15:33 " + std::string(static_cast<size_t>(i % 61), 'x') + " 3100 cps\r\n";
+        content += "  12-Mar-2003 10:16:00 Receiving 'a' (" + std::to_string(i % 1000) + "b)\r\n";
+        content += std::string(kCompleted) + "\r\n";
+        sessionEnds.push_back(content.size());
+    }
+    // Every session counted, with its own address and size, whatever the blocks.
+    const auto expectedRow = [](int i) {
+        return Row { "12-Mar-2003", "10:15:30", "10:20:30", "2:5020/" + std::to_string(i),
+            i % 1000 == 0 ? "-" : std::to_string(i % 1000) };
+    };
+    for (const size_t blockSize : { LogText::kBlockSize, size_t { 4096 }, size_t { 1000003 } }) {
+        SCOPED_TRACE("block " + std::to_string(blockSize));
+        build(content, "", "", blockSize);
+        const std::vector<Row> got = rows();
+        ASSERT_EQ(got.size(), 20000u);
+        for (int i = 0; i < 20000; i += 997)
+            EXPECT_EQ(got[static_cast<size_t>(i)], expectedRow(i)) << i;
+        EXPECT_EQ(got.back(), expectedRow(19999));
+    }
+    // A Ctrl+Z behind session 10,500 (at about 2.6 MB, in the third part of the second block) ends the text:
+    // that session is the last one counted.
+    std::string ended = content;
+    ended.insert(sessionEnds[10500], "\x1A");
+    build(ended);
+    ASSERT_EQ(rows().size(), 10501u);
+    EXPECT_EQ(rows().back(), expectedRow(10500));
+}

@@ -2,7 +2,9 @@
 
 #include "support/TestSupport.h"
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 using namespace velmar;
 
@@ -149,4 +151,29 @@ TEST(Table, ForgettingTheLongestStartsAfresh)
     // Outside the columns: no row.
     EXPECT_EQ(t.longestRow(2), 0);
     EXPECT_EQ(t.longestRow(-1), 0);
+}
+
+// The rows are indexed in pieces of 65,536 that never move: rows on both sides of the edges of the pieces,
+// written in order and out of it, keep their cells while the index grows past them.
+TEST(Table, RowsOverTheEdgesOfTheIndexKeepTheirCells)
+{
+    Table table(2);
+    const std::vector<int> rows = { 1, 65535, 65536, 65537, 131071, 131072, 200000 };
+    // Out of order: the last row first, so that the index grows by several pieces at once.
+    for (auto r = rows.rbegin(); r != rows.rend(); ++r)
+        table.setCell(1, *r, "row " + std::to_string(*r));
+    for (int r = 2; r < 70000; ++r) {
+        if (std::find(rows.begin(), rows.end(), r) == rows.end())
+            table.setCell(0, r, std::to_string(r));
+    }
+    table.setRowCount(200001);
+    for (int r : rows) {
+        EXPECT_EQ(table.cell(1, r), "row " + std::to_string(r)) << r;
+        EXPECT_EQ(table.cell(0, r), "") << r;
+    }
+    EXPECT_EQ(table.cell(0, 65534), "65534");
+    EXPECT_EQ(table.cell(0, 69999), "69999");
+    // Never written: empty, beyond the rows written as well.
+    EXPECT_EQ(table.cell(0, 150000), "");
+    EXPECT_EQ(table.cell(0, 250000), "");
 }
