@@ -195,7 +195,9 @@ char* Table::allocate(size_t size)
         const size_t next = chunks_.empty() ? kFirst : std::min(chunks_.back().size * 2, kLargest);
         Chunk chunk;
         chunk.size = std::max(next, size);
-        chunk.data = std::make_unique_for_overwrite<char[]>(chunk.size);
+        // The chunks of a big table are as large as huge pages, and mapped 2 MB at a time where the
+        // system offers them.
+        chunk.data = makeLargeBuffer(chunk.size);
         held_ += chunk.size;
         chunks_.push_back(std::move(chunk));
     }

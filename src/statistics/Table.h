@@ -58,7 +58,7 @@ private:
     };
     // The arena is a list of chunks that never move, so that it grows without copying what it holds.
     struct Chunk {
-        std::unique_ptr<char[]> data;
+        LargeBuffer data;
         size_t size = 0;
         size_t used = 0;
         size_t ready = 0; // the bytes from the start whose pages are mapped already
