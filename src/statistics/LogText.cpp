@@ -37,16 +37,15 @@ bool lockShared(int fd)
 
 namespace {
 
-// A log saved by an editor in UTF-8 may begin with a byte order mark. It is no text of the log, and left
-// in place it would stand in front of the first line's date. False (errno set) when reading fails.
+// Passes over a byte order mark at the start of the file. False (errno set) when reading fails.
 bool skipByteOrderMark(int fd)
 {
-    unsigned char head[3];
+    char head[kByteOrderMark.size()];
     const ssize_t n = retryInterrupted([&] { return ::pread(fd, head, sizeof head, 0); });
     if (n < 0)
         return false;
-    if (n == 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF)
-        return ::lseek(fd, 3, SEEK_SET) == 3;
+    if (std::string_view(head, static_cast<size_t>(n)) == kByteOrderMark)
+        return ::lseek(fd, sizeof head, SEEK_SET) == static_cast<off_t>(sizeof head);
     return true;
 }
 

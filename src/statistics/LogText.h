@@ -124,8 +124,6 @@ public:
     int copyDescriptor() const { return copy_.descriptor(); }
 
 private:
-    static constexpr char kCtrlZ = 26;
-
     // The lines of a block are searched in parts of about this size. The reading thread searches them as
     // soon as the block is read; the thread that hands the lines out, when it comes for the block before
     // the search is done, takes on the parts nobody has begun, so the two share the work.

@@ -157,7 +157,6 @@ constexpr Prefixes kConnectPrefixes = [] {
 // Which lines are looked for: those that may matter outside a session, inside one, or in either.
 enum class Where { Outside, Inside, Either };
 
-constexpr char kCtrlZ = 26;
 constexpr char kLineEndThenCtrlZ[] = { '\n', kCtrlZ };
 
 // Over a run of lines read ahead, a Ctrl+Z behind a line feed is looked for in the same pass.

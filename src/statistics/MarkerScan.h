@@ -11,6 +11,13 @@ namespace velmar {
 /// The text that opens a session.
 inline constexpr std::string_view kConnect = "CONNECT";
 
+/// A Ctrl+Z at the start of a line ends the text of the log: nothing behind it is read.
+inline constexpr char kCtrlZ = 26;
+
+/// A log saved by an editor in UTF-8 may begin with a byte order mark. It is no text of the log: left in
+/// place it would stand in front of the first line's date.
+inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 /// The markers looked for inside a session.
 enum Marker : unsigned {
     kAddress,

@@ -320,7 +320,6 @@ private:
 
 namespace {
 
-constexpr char kCtrlZ = 26;
 // Appended lines are few; a continuation reads them in blocks of this size.
 constexpr size_t kContinueBlock = size_t { 1 } << 20;
 
@@ -334,7 +333,7 @@ std::optional<DayRange> dayRange(std::string_view dat1Text, std::string_view dat
 // The log as LogText reads it: a byte order mark at the start of the file is no text of it.
 std::string_view withoutByteOrderMark(std::string_view bytes)
 {
-    return bytes.starts_with("\xEF\xBB\xBF") ? bytes.substr(3) : bytes;
+    return bytes.starts_with(kByteOrderMark) ? bytes.substr(kByteOrderMark.size()) : bytes;
 }
 
 } // namespace
