@@ -1,6 +1,7 @@
 #include "statistics/MarkerScan.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <utility>
 
@@ -309,6 +310,25 @@ template <Where inSession> __attribute__((target("avx2"))) const char* findCandi
 }
 
 const bool kHaveAvx2 = __builtin_cpu_supports("avx2");
+#endif
+
+// The widest comparison the processor offers.
+unsigned widestScan()
+{
+#if defined(VELMAR_HAVE_AVX2_PATH)
+    if (kHaveAvx2)
+        return 32;
+#endif
+#if defined(__SSE2__)
+    return 16;
+#else
+    return 1;
+#endif
+}
+
+std::atomic<unsigned> scanWidth { widestScan() };
+
+#if defined(VELMAR_HAVE_AVX2_PATH)
 
 // What each bit of the three-byte prefixes of a run of lines stands for: the markers that begin with it,
 // by their bits, and "CONNECT" as bit kMarkerCount.
@@ -502,15 +522,16 @@ private:
 
 template <Where inSession> const char* findCandidateIn(const char* from, const char* end)
 {
+    [[maybe_unused]] const unsigned width = scanWidth.load(std::memory_order_relaxed);
 #if defined(VELMAR_HAVE_AVX2_PATH)
-    if (kHaveAvx2)
+    if (width >= 32)
         return findCandidateAvx2<inSession>(from, end);
 #endif
 #if defined(__SSE2__)
-    return findCandidateSse2<inSession>(from, end);
-#else
-    return findCandidateBytewise<inSession>(from, end);
+    if (width >= 16)
+        return findCandidateSse2<inSession>(from, end);
 #endif
+    return findCandidateBytewise<inSession>(from, end);
 }
 
 } // namespace
@@ -528,10 +549,17 @@ const char* findCandidate(const char* from, const char* end, bool inSession)
 size_t scanCandidates(std::string_view lines, std::vector<CandidateLine>& out)
 {
 #if defined(VELMAR_HAVE_AVX2_PATH)
-    if (kHaveAvx2)
+    if (scanWidth.load(std::memory_order_relaxed) >= 32)
         return BlockPass(lines, out).run();
 #endif
     return scanCandidatesLineByLine(lines, out);
+}
+
+unsigned setScanWidth(unsigned bytes)
+{
+    const unsigned widest = widestScan();
+    const unsigned width = bytes >= 32 ? 32 : bytes >= 16 ? 16 : 1;
+    return scanWidth.exchange(std::min(width, widest));
 }
 
 size_t scanCandidatesLineByLine(std::string_view lines, std::vector<CandidateLine>& out)

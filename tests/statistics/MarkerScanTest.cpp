@@ -104,6 +104,29 @@ std::vector<size_t> candidatesByDefinition(const std::string& text, bool inSessi
     return found;
 }
 
+namespace {
+
+// Searches with at most the given width for a scope (the processor may offer less: then the next narrower).
+class ScopedScanWidth {
+public:
+    explicit ScopedScanWidth(unsigned bytes)
+        : before_(setScanWidth(bytes))
+    {
+    }
+    ~ScopedScanWidth() { setScanWidth(before_); }
+    ScopedScanWidth(const ScopedScanWidth&) = delete;
+    ScopedScanWidth& operator=(const ScopedScanWidth&) = delete;
+
+private:
+    unsigned before_;
+};
+
+// The widths a processor may search with: AVX2, SSE2 and byte by byte, each tested here whatever the
+// processor running the tests would choose.
+constexpr unsigned kScanWidths[] = { 32, 16, 1 };
+
+} // namespace
+
 TEST(MarkerScan, EveryOffsetAgreesWithTheDefinition)
 {
     // Texts dense in the bytes the markers begin with, their near misses (the same low or high four bits as
@@ -127,9 +150,13 @@ TEST(MarkerScan, EveryOffsetAgreesWithTheDefinition)
             else
                 text += alphabet[next() % alphabet.size()];
         }
-        for (bool inSession : { false, true }) {
-            SCOPED_TRACE("round " + std::to_string(round) + (inSession ? ", inside" : ", outside"));
-            EXPECT_EQ(candidates(text, inSession), candidatesByDefinition(text, inSession));
+        for (const unsigned width : kScanWidths) {
+            const ScopedScanWidth scan(width);
+            for (bool inSession : { false, true }) {
+                SCOPED_TRACE("round " + std::to_string(round) + (inSession ? ", inside" : ", outside") + ", "
+                    + std::to_string(width) + " bytes at once");
+                EXPECT_EQ(candidates(text, inSession), candidatesByDefinition(text, inSession));
+            }
         }
     }
 }
@@ -252,9 +279,17 @@ TEST(MarkerScan, TheBlockPassGivesWhatTheLineByLineScanGives)
             std::erase(text, '\x1A');
         SCOPED_TRACE("round " + std::to_string(round) + ": " + text);
         std::vector<CandidateLine> block;
-        std::vector<CandidateLine> lineByLine;
         const size_t blockStop = scanCandidates(text, block);
-        EXPECT_EQ(blockStop, scanCandidatesLineByLine(text, lineByLine));
-        EXPECT_EQ(describe(block), describe(lineByLine));
+        // What a processor without AVX2 runs, with SSE2 and without: scanCandidates a line at a time.
+        for (const unsigned width : kScanWidths) {
+            SCOPED_TRACE(std::to_string(width) + " bytes at once");
+            const ScopedScanWidth scan(width);
+            std::vector<CandidateLine> narrower;
+            EXPECT_EQ(scanCandidates(text, narrower), blockStop);
+            EXPECT_EQ(describe(narrower), describe(block));
+            std::vector<CandidateLine> lineByLine;
+            EXPECT_EQ(scanCandidatesLineByLine(text, lineByLine), blockStop);
+            EXPECT_EQ(describe(lineByLine), describe(block));
+        }
     }
 }
