@@ -351,6 +351,31 @@ constexpr std::array<unsigned, 8> kTextsOfPrefixBit = [] {
     return texts;
 }();
 
+// The text of each bit of kTextsOfPrefixBit's entries.
+constexpr std::string_view textOfBit(unsigned t)
+{
+    return t == kMarkerCount ? kConnect : kMarkers[t];
+}
+
+// Each such text in 32 bytes, and the bits of its bytes among them.
+constexpr size_t kPaddedSize = 32;
+struct PaddedText {
+    alignas(32) std::array<char, kPaddedSize> bytes {};
+    unsigned mask = 0;
+};
+constexpr std::array<PaddedText, kMarkerCount + 1> kPaddedTexts = [] {
+    std::array<PaddedText, kMarkerCount + 1> padded {};
+    for (unsigned t = 0; t <= kMarkerCount; ++t) {
+        const std::string_view text = textOfBit(t);
+        if (text.size() > kPaddedSize)
+            throw "a text longer than 32 bytes";
+        for (size_t i = 0; i < text.size(); ++i)
+            padded[t].bytes[i] = text[i];
+        padded[t].mask = text.size() == kPaddedSize ? ~0u : (1u << text.size()) - 1;
+    }
+    return padded;
+}();
+
 // scanCandidates in one pass over the run, 32 bytes at a time: the line feeds, the lone carriage returns
 // and the places where a marker or "CONNECT" may begin, each with the bits of the prefixes that stand
 // there, come out of the same comparisons, so every line is gathered as the pass goes by and none is
@@ -402,10 +427,13 @@ private:
         __m256i high[kPrefixSize];
     };
 
-    // Where in 32 bytes a prefix begins, a lone carriage return stands or a line feed with a Ctrl+Z behind
-    // it, a bit for each; and the prefix bits of each byte.
+    // Where in 32 bytes a prefix begins; where a lone carriage return stands or a line feed with a Ctrl+Z
+    // behind it, which seldom happens; where the line feeds stand: a bit for each. And the prefix bits of
+    // each byte.
     struct Found32 {
-        unsigned events;
+        unsigned prefixes;
+        unsigned seldom;
+        unsigned lineFeeds;
         __m256i bits;
     };
 
@@ -418,72 +446,112 @@ private:
         found.bits = _mm256_and_si256(_mm256_and_si256(prefixBits(b0, lookup.low[0], lookup.high[0]),
                                           prefixBits(b1, lookup.low[1], lookup.high[1])),
             prefixBits(b2, lookup.low[2], lookup.high[2]));
+        const __m256i lineFeed = _mm256_cmpeq_epi8(b0, _mm256_set1_epi8('\n'));
         const __m256i lone = _mm256_andnot_si256(
             _mm256_cmpeq_epi8(b1, _mm256_set1_epi8('\n')), _mm256_cmpeq_epi8(b0, _mm256_set1_epi8('\r')));
-        const __m256i ctrlZ = _mm256_and_si256(
-            _mm256_cmpeq_epi8(b0, _mm256_set1_epi8('\n')), _mm256_cmpeq_epi8(b1, _mm256_set1_epi8(kCtrlZ)));
-        const __m256i none
-            = _mm256_andnot_si256(_mm256_or_si256(lone, ctrlZ), _mm256_cmpeq_epi8(found.bits, _mm256_setzero_si256()));
-        found.events = ~static_cast<unsigned>(_mm256_movemask_epi8(none));
+        const __m256i ctrlZ = _mm256_and_si256(lineFeed, _mm256_cmpeq_epi8(b1, _mm256_set1_epi8(kCtrlZ)));
+        found.prefixes
+            = ~static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(found.bits, _mm256_setzero_si256())));
+        found.seldom = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_or_si256(lone, ctrlZ)));
+        found.lineFeeds = static_cast<unsigned>(_mm256_movemask_epi8(lineFeed));
         return found;
     }
 
     // Takes in the kStep bytes at p, which stand at `offset` in the run, those of `valid` only. True when a
-    // Ctrl+Z at the start of a line ended the text (at stop_).
+    // Ctrl+Z at the start of a line ended the text (at stop_). The line feeds of the step tell where the
+    // lines of its places begin and end.
     __attribute__((target("avx2"))) bool step(const char* p, size_t offset, uint64_t valid, const Lookup& lookup)
     {
         const Found32 first = look(p, lookup);
         const Found32 second = look(p + 32, lookup);
-        uint64_t events = (first.events | uint64_t { second.events } << 32) & valid;
-        if (events == 0)
-            return false;
-        alignas(32) uint8_t bitsAt[kStep];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(bitsAt), first.bits);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(bitsAt + 32), second.bits);
+        uint64_t prefixes = (first.prefixes | uint64_t { second.prefixes } << 32) & valid;
+        const uint64_t seldom = (first.seldom | uint64_t { second.seldom } << 32) & valid;
+        const uint64_t lineFeeds = (first.lineFeeds | uint64_t { second.lineFeeds } << 32) & valid;
+        // A line begun in an earlier step ends at the first line feed of this one.
+        if (open_ && lineEnd_ == kNotYet && lineFeeds != 0)
+            lineEnd_ = offset + static_cast<size_t>(__builtin_ctzll(lineFeeds));
+        if ((prefixes | seldom) != 0) {
+            alignas(32) uint8_t bitsAt[kStep];
+            _mm256_store_si256(reinterpret_cast<__m256i*>(bitsAt), first.bits);
+            _mm256_store_si256(reinterpret_cast<__m256i*>(bitsAt + 32), second.bits);
+            if (seldom == 0) {
+                for (; prefixes != 0; prefixes &= prefixes - 1) {
+                    const auto i = static_cast<unsigned>(__builtin_ctzll(prefixes));
+                    if (!open_ || offset + i > lineEnd_)
+                        open(offset, i, lineFeeds);
+                    match(offset + i, bitsAt[i]);
+                }
+            } else if (seldomStep(offset, prefixes | seldom, lineFeeds, bitsAt)) {
+                return true;
+            }
+        }
+        if (lineFeeds != 0)
+            nextLineStart_ = offset + static_cast<size_t>(64 - __builtin_clzll(lineFeeds));
+        return false;
+    }
+
+    // The places of a step that holds a lone carriage return or a line feed with a Ctrl+Z behind it, in
+    // order. True when that Ctrl+Z ended the text.
+    bool seldomStep(size_t offset, uint64_t events, uint64_t lineFeeds, const uint8_t* bitsAt)
+    {
         for (; events != 0; events &= events - 1) {
             const auto i = static_cast<unsigned>(__builtin_ctzll(events));
             const size_t at = offset + i;
             if (base_[at] == '\n') {
-                // The Ctrl+Z behind this line feed ends the text.
                 finish();
                 stop_ = at + 1;
                 return true;
             }
             if (!open_ || at > lineEnd_)
-                open(at);
+                open(offset, i, lineFeeds);
             if (base_[at] == '\r')
-                line_.plain = false;
+                plain_ = false;
             else
                 match(at, bitsAt[i]);
         }
         return false;
     }
 
-    // Begins to gather the line that holds the byte at `at`: it starts behind the last line feed before,
-    // and ends at the first line feed behind (or the end of the run).
-    void open(size_t at)
+    // Begins to gather the line that holds the byte i of the step at `offset`: it starts behind the last
+    // line feed before, and ends at the first line feed behind (or the end of the run), which may lie in a
+    // later step.
+    void open(size_t offset, unsigned i, uint64_t lineFeeds)
     {
         finish();
-        const auto* before = static_cast<const char*>(::memrchr(base_ + searchFrom_, '\n', at - searchFrom_));
-        lineStart_ = before == nullptr ? searchFrom_ : static_cast<size_t>(before - base_) + 1;
-        const auto* lineFeed = static_cast<const char*>(std::memchr(base_ + at, '\n', size_ - at));
-        lineEnd_ = lineFeed == nullptr ? size_ : static_cast<size_t>(lineFeed - base_);
-        searchFrom_ = std::min(lineEnd_ + 1, size_);
+        const uint64_t before = lineFeeds & ((uint64_t { 1 } << i) - 1);
+        lineStart_ = before == 0 ? nextLineStart_ : offset + static_cast<size_t>(64 - __builtin_clzll(before));
+        const uint64_t behind = lineFeeds & (~uint64_t { 0 } << i);
+        lineEnd_ = behind == 0 ? kNotYet : offset + static_cast<size_t>(__builtin_ctzll(behind));
         open_ = true;
-        line_.start = static_cast<uint32_t>(lineStart_);
-        line_.plain = true;
+        plain_ = true;
         found_ = 0;
     }
 
     // Notes the texts not found yet in the line that begin at `at`, where prefixes of these bits stand.
-    void match(size_t at, unsigned prefixBits)
+    __attribute__((target("avx2"))) void match(size_t at, unsigned prefixBits)
     {
         unsigned texts = 0;
         for (; prefixBits != 0; prefixBits &= prefixBits - 1)
             texts |= kTextsOfPrefixBit[static_cast<size_t>(__builtin_ctz(prefixBits))];
-        for (texts &= ~found_; texts != 0; texts &= texts - 1) {
+        texts &= ~found_;
+        if (texts == 0)
+            return;
+        if (size_ - at >= kPaddedSize) {
+            // Every text fits into 32 bytes: one comparison each, inline.
+            const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base_ + at));
+            for (; texts != 0; texts &= texts - 1) {
+                const auto t = static_cast<unsigned>(__builtin_ctz(texts));
+                const PaddedText& text = kPaddedTexts[t];
+                const auto same = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(
+                    here, _mm256_load_si256(reinterpret_cast<const __m256i*>(text.bytes.data())))));
+                if ((same & text.mask) == text.mask)
+                    found_ |= 1u << t;
+            }
+            return;
+        }
+        for (; texts != 0; texts &= texts - 1) {
             const auto t = static_cast<unsigned>(__builtin_ctz(texts));
-            const std::string_view text = t == kMarkerCount ? kConnect : kMarkers[t];
+            const std::string_view text = textOfBit(t);
             if (size_ - at < text.size() || std::memcmp(base_ + at, text.data(), text.size()) != 0)
                 continue;
             found_ |= 1u << t;
@@ -496,25 +564,33 @@ private:
         if (!open_)
             return;
         open_ = false;
+        if (lineEnd_ == kNotYet)
+            lineEnd_ = size_;
         size_t bytes = lineEnd_ - lineStart_;
         if (bytes != 0 && base_[lineEnd_ - 1] == '\r')
             --bytes;
-        if (line_.plain && found_ == 0)
+        if (plain_ && found_ == 0)
             return;
-        line_.size = static_cast<uint32_t>(bytes);
-        line_.connect = line_.plain && (found_ & kConnectBit) != 0;
-        line_.markers = static_cast<uint16_t>(line_.plain ? found_ & (kConnectBit - 1) : 0);
-        out_.push_back(line_);
+        // Made whole here and stored in one piece.
+        CandidateLine line;
+        line.start = static_cast<uint32_t>(lineStart_);
+        line.size = static_cast<uint32_t>(bytes);
+        line.plain = plain_;
+        line.connect = plain_ && (found_ & kConnectBit) != 0;
+        line.markers = static_cast<uint16_t>(plain_ ? found_ & (kConnectBit - 1) : 0);
+        out_.push_back(line);
     }
 
     const char* base_;
     size_t size_;
     std::vector<CandidateLine>& out_;
-    size_t searchFrom_ = 0; // where the line of the next place found is looked for
+    static constexpr size_t kNotYet = ~size_t { 0 }; // the line feed lies beyond the steps taken so far
+
+    size_t nextLineStart_ = 0; // behind the last line feed of the steps taken so far
     size_t lineStart_ = 0;
-    size_t lineEnd_ = 0; // where its line feed stands, or the end of the run
-    bool open_ = false; // line_ gathers the line at lineStart_
-    CandidateLine line_;
+    size_t lineEnd_ = 0; // where its line feed stands, the end of the run, or kNotYet
+    bool open_ = false; // the line at lineStart_ is being gathered
+    bool plain_ = true; // it holds no lone carriage return
     unsigned found_ = 0; // the texts found in it so far
     size_t stop_ = 0;
 };
