@@ -542,8 +542,8 @@ private:
             for (; texts != 0; texts &= texts - 1) {
                 const auto t = static_cast<unsigned>(__builtin_ctz(texts));
                 const PaddedText& text = kPaddedTexts[t];
-                const auto same = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(
-                    here, _mm256_load_si256(reinterpret_cast<const __m256i*>(text.bytes.data())))));
+                const auto same = static_cast<unsigned>(_mm256_movemask_epi8(
+                    _mm256_cmpeq_epi8(here, _mm256_load_si256(reinterpret_cast<const __m256i*>(text.bytes.data())))));
                 if ((same & text.mask) == text.mask)
                     found_ |= 1u << t;
             }
