@@ -10,7 +10,10 @@
 #include "statistics/Table.h"
 
 #include <array>
+#include <atomic>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -24,7 +27,63 @@ void SummaryTally::AddressRow::readMinutes()
     }
 }
 
+namespace {
+
+// Below this many rows a second thread costs more than it saves.
+std::atomic<int> splitRows { 100000 };
+
+// Sums of numbers under this size never reach the end of the 64-bit range, in whatever order they are added.
+constexpr int64_t kLarge = int64_t { 1 } << 61;
+
+bool isLarge(int64_t value)
+{
+    return value >= kLarge || value <= -kLarge;
+}
+
+} // namespace
+
+int SummaryTally::setSplitRows(int rows)
+{
+    return splitRows.exchange(rows);
+}
+
 void SummaryTally::add(const Table& Str, int first, int end)
+{
+    if (end - first < splitRows.load(std::memory_order_relaxed)) {
+        addRows(Str, first, end);
+        return;
+    }
+    // The later half is tallied on its own on a second thread, then joined to this tally. When that half
+    // fails or cannot be joined exactly, its rows are taken in here one by one, which raises the error at its
+    // row as one tally of every row does.
+    const int middle = first + (end - first) / 2;
+    SummaryTally later;
+    bool laterDone = false;
+    std::thread helper;
+    try {
+        helper = std::thread([&] {
+            try {
+                later.addRows(Str, middle, end);
+                laterDone = true;
+            } catch (...) {
+            }
+        });
+    } catch (const std::system_error&) {
+        addRows(Str, first, end);
+        return;
+    }
+    try {
+        addRows(Str, first, middle);
+    } catch (...) {
+        helper.join();
+        throw;
+    }
+    helper.join();
+    if (!laterDone || !join(later))
+        addRows(Str, middle, end);
+}
+
+void SummaryTally::addRows(const Table& Str, int first, int end)
 {
     std::array<std::string_view, 6> cells {};
     for (int r = first; r < end; ++r) {
@@ -38,8 +97,10 @@ void SummaryTally::add(const Table& Str, int first, int end)
             AddressRow row;
             row.bytes = StrToSize(cells[5]);
             row.address.assign(address);
+            row.folded = folded_;
             row.firstMinutes.assign(cells[4]);
             row.sessions = 1;
+            large_ = large_ || isLarge(row.bytes);
             rows_.push_back(std::move(row));
             index_.emplace(folded_, rows_.size() - 1);
         } else {
@@ -51,9 +112,53 @@ void SummaryTally::add(const Table& Str, int first, int end)
             row.minutes = addSaturating(row.minutes, minutes);
             row.bytes = addSaturating(row.bytes, bytes);
             row.sessions = addSaturating(row.sessions, 1);
+            large_ = large_ || isLarge(row.minutes) || isLarge(minutes) || isLarge(row.bytes) || isLarge(bytes);
         }
     }
     complete_ = rows_.size();
+}
+
+// Takes in a tally of the detailed rows that follow those of this one, as if they had been added here one
+// by one. False, with this tally unchanged in what it shows, when that cannot be done exactly: a first
+// minutes text that does not read back (added one by one, it raises its error at its row), or large sums.
+bool SummaryTally::join(SummaryTally& later)
+{
+    if (large_ || later.large_)
+        return false;
+    // An address of both halves: its first minutes in each are read as its second session in the later half
+    // reads them. Reading a first minutes text early changes nothing that is shown.
+    constexpr size_t kNew = ~size_t { 0 };
+    std::vector<size_t> rowOf(later.rows_.size(), kNew);
+    try {
+        for (size_t i = 0; i < later.rows_.size(); ++i) {
+            AddressRow& row = later.rows_[i];
+            const auto found = index_.find(row.folded);
+            if (found == index_.end())
+                continue;
+            AddressRow& earlier = rows_[found->second];
+            earlier.readMinutes();
+            row.readMinutes();
+            if (isLarge(earlier.minutes) || isLarge(row.minutes))
+                return false;
+            rowOf[i] = found->second;
+        }
+    } catch (const ConvertError&) {
+        return false;
+    }
+    for (size_t i = 0; i < later.rows_.size(); ++i) {
+        AddressRow& row = later.rows_[i];
+        if (rowOf[i] == kNew) {
+            index_.emplace(row.folded, rows_.size());
+            rows_.push_back(std::move(row));
+            continue;
+        }
+        AddressRow& earlier = rows_[rowOf[i]];
+        earlier.minutes = addSaturating(earlier.minutes, row.minutes);
+        earlier.bytes = addSaturating(earlier.bytes, row.bytes);
+        earlier.sessions = addSaturating(earlier.sessions, row.sessions);
+    }
+    complete_ = rows_.size();
+    return true;
 }
 
 // Column 1 of a row of one session is the detailed text itself; a sum is written as a plain integer.

@@ -32,6 +32,8 @@ class SummaryTally {
 public:
     /// Adds the detailed rows first to end - 1. Raises the integer conversion error of a cell that does
     /// not read back; the tally then holds the address rows complete before that row (see writePartial).
+    /// Many rows are tallied in two halves at once, on two threads, and the halves joined: the result,
+    /// and any error, are those of the rows taken in one by one.
     void add(const Table& Str, int first, int end);
     /// Writes the summary of every row taken in, as FillFull describes it. Raises the conversion error of a
     /// first session's minutes that do not read back, after writing the rows without money.
@@ -42,9 +44,13 @@ public:
     /// The address rows, not counting the empty and the total row.
     int addressRows() const { return static_cast<int>(rows_.size()); }
 
+    /// The fewest rows add splits into two halves (the tests lower it); returns the number before.
+    static int setSplitRows(int rows);
+
 private:
     struct AddressRow {
         std::string address; // as its first detailed row spells it
+        std::string folded; // its key in index_
         // The minutes text of the first session. It is read as a number only once a second session needs
         // the sum, or for the money, so that a bad text is reported at the same point as it always was; a
         // row of one session shows it unchanged.
@@ -57,11 +63,16 @@ private:
         void readMinutes();
     };
 
+    void addRows(const Table& Str, int first, int end);
+    bool join(SummaryTally& later);
     void writeRows(Table& StrFull, size_t count, bool withMoney, double tarifPerMin) const;
 
     std::vector<AddressRow> rows_;
     std::unordered_map<std::string, size_t> index_; // folded address -> its row
     size_t complete_ = 0; // rows complete before a failed add
+    // A sum or a number summed came near where a sum stops at the end of the range: tallies in halves
+    // might then stop elsewhere than one tally of every row, so they are not joined.
+    bool large_ = false;
     std::string folded_;
 };
 

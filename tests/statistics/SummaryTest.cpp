@@ -5,6 +5,8 @@
 #include "statistics/Table.h"
 #include "support/TestSupport.h"
 
+#include <limits>
+#include <string>
 #include <vector>
 
 using namespace velmar;
@@ -272,4 +274,76 @@ TEST(Summary, AGrowingDetailedTableSummedAsItGrows)
         EXPECT_EQ(rowsOf(StrFull), rowsOf(whole));
         EXPECT_EQ(tallied, rows + 1);
     }
+}
+
+TEST(Summary, TalliedInTwoHalvesAsOneByOne)
+{
+    // Many rows are tallied in two halves on two threads. Each case is built both ways, with the split
+    // lowered to every table of two rows or more and with no split, and must give the same summary and the
+    // same error. The rows are split at their middle: rows 1 to n/2 and the rest.
+    struct HalvesCase {
+        const char* name;
+        std::vector<Session> sessions;
+    };
+    const HalvesCase cases[] = {
+        { "addresses of both halves, new ones in each",
+            { { "A", "1", "100" }, { "b", "2", "-" }, { "B", "3", "1,000" }, { "C", "4", "-" }, { "a", "5", "1" },
+                { "D", "6", "2" } } },
+        { "one session in each half keeps no text", { { "A", " 01", "-" }, { "A", "+2", "-" } } },
+        // Read one by one, the bad first minutes of A are read when A comes again, in the later half.
+        { "bad first minutes in the first half, met in the later", { { "A", "x", "-" }, { "A", "1", "-" } } },
+        { "bad first minutes of an address first seen in the later half",
+            { { "A", "1", "-" }, { "B", "2", "-" }, { "A", "y", "-" }, { "C", "3", "-" } } },
+        // The later half's bad size comes after A's bad first minutes are met, so that one is raised.
+        { "bad minutes met before a bad size of the later half",
+            { { "A", "x", "-" }, { "B", "1", "-" }, { "A", "1", "-" }, { "C", "1", "?" } } },
+        { "bad sizes in both halves: the first is raised",
+            { { "A", "1", "-" }, { "B", "1", "1x" }, { "C", "1", "-" }, { "D", "1", "2x" } } },
+        { "bad size in the later half only", { { "A", "1", "-" }, { "B", "1", "-" }, { "A", "1", "z" } } },
+        { "bad minutes of a single session, found for the money",
+            { { "A", "1", "-" }, { "B", "", "10" }, { "C", "2", "-" }, { "A", "2", "-" } } },
+        // MAX + 1 - 5: one by one the sum stops at MAX, then falls by 5; added in halves it would give MAX - 4.
+        { "a sum that stops at the end of the range, then falls",
+            { { "A", "9223372036854775807", "-" }, { "B", "1", "-" }, { "A", "1", "-" }, { "A", "-5", "-" } } },
+        { "bytes that stop at the end of the range, then fall",
+            { { "A", "1", "9223372036854,775,807" }, { "B", "1", "-" }, { "A", "1", "1" }, { "A", "1", "-5" } } },
+        { "large sums that stay in the range",
+            { { "A", "2305843009213693951", "2305,843,009,213,693,951" },
+                { "A", "2305843009213693951", "2305,843,009,213,693,951" } } },
+    };
+    ScopedLocale locale({ ',', ':' });
+    struct Outcome {
+        std::vector<Row> rows;
+        std::string error;
+    };
+    const auto build = [](const Table& Str, int splitRows) {
+        const int before = SummaryTally::setSplitRows(splitRows);
+        Outcome outcome;
+        Table StrFull = staleSummary();
+        try {
+            FillFull(Str, StrFull, "Total", 4.79);
+        } catch (const ConvertError& e) {
+            outcome.error = e.what();
+        }
+        SummaryTally::setSplitRows(before);
+        outcome.rows = rowsOf(StrFull);
+        return outcome;
+    };
+    std::vector<HalvesCase> all(std::begin(cases), std::end(cases));
+    for (const SummaryCase& c : kSummaryCases)
+        all.push_back({ c.name, c.sessions });
+    for (const HalvesCase& c : all) {
+        SCOPED_TRACE(c.name);
+        const Table Str = detailed(c.sessions);
+        const Outcome oneByOne = build(Str, std::numeric_limits<int>::max());
+        const Outcome halves = build(Str, 2);
+        EXPECT_EQ(halves.rows, oneByOne.rows);
+        EXPECT_EQ(halves.error, oneByOne.error);
+    }
+    // The cases above reach what they are about: the errors and the stopped sum are there.
+    EXPECT_EQ(build(detailed(cases[2].sessions), 2).error, "'x' is not a valid integer value");
+    EXPECT_EQ(build(detailed(cases[4].sessions), 2).error, "'x' is not a valid integer value");
+    EXPECT_EQ(build(detailed(cases[5].sessions), 2).error, "'1x' is not a valid integer value");
+    EXPECT_EQ(build(detailed(cases[8].sessions), 2).rows[0][1], "9223372036854775802");
+    EXPECT_EQ(build(detailed(cases[9].sessions), 2).rows[0][2], "9223372036854,775,802");
 }
