@@ -165,14 +165,11 @@ public:
                 begin(line);
             return;
         }
-        SessionLine current;
-        current.read = current.text = line;
-        if (scanned != nullptr) {
+        SessionLine current { line, line, {}, scanned == nullptr };
+        if (scanned != nullptr)
             current.found.markers = scanned->markers;
-            current.placed = false;
-        } else {
+        else
             findMarkers(line, current.found);
-        }
         applyTests(current);
         if (endsSession(current)) {
             inSession_ = false;
