@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <span>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace velmar {
@@ -51,6 +55,177 @@ bool parseTemplate(std::string_view text, int tagOffset, int usableColumns, std:
     }
 }
 
+// The widest text of each column the tags may name.
+using Widths = std::array<size_t, kWidthEntries>;
+
+// Formats the lines of rows from..to-1 onto the end of `text`.
+class RowFormat {
+public:
+    RowFormat(const Table& table, const std::vector<Piece>& pieces, const Widths& widths, int usableColumns)
+        : table_(table)
+        , pieces_(pieces)
+        , widths_(widths)
+        , usableColumns_(static_cast<size_t>(usableColumns))
+    {
+    }
+
+    void append(int from, int to, std::string& text) const
+    {
+        std::array<std::string_view, kWidthEntries> cells {};
+        const auto rowCells = std::span(cells).first(usableColumns_);
+        for (int row = from; row < to; ++row) {
+            table_.rowCells(row, rowCells);
+            for (const Piece& piece : pieces_) {
+                if (piece.column == kNoColumn) {
+                    text.append(piece.literal);
+                    continue;
+                }
+                const std::string_view cell = cells[static_cast<size_t>(piece.column)];
+                const size_t width = widths_[static_cast<size_t>(piece.column)];
+                if (cell.size() < width)
+                    text.append(width - cell.size(), ' ');
+                text.append(cell);
+            }
+            text.append(kLineEnd);
+        }
+    }
+
+private:
+    const Table& table_;
+    const std::vector<Piece>& pieces_;
+    const Widths& widths_;
+    size_t usableColumns_;
+};
+
+// Below this many rows a second thread costs more than it saves.
+constexpr int kTwoThreadRows = 100000;
+// How many pieces of rows the second thread may format ahead of the writing.
+constexpr size_t kPiecesAhead = 3;
+
+// The rows cut into pieces of about a block each; a second thread formats every other piece while this one
+// formats the others and writes them all in order. The second thread runs at most a few pieces ahead, so
+// what waits to be written stays small however large the table. When that thread cannot be started or
+// fails, this one formats its pieces too; a failed write stops both.
+class TwoThreadFormat {
+public:
+    TwoThreadFormat(const RowFormat& format, int rowCount, int rowsPerPiece)
+        : format_(format)
+        , rowCount_(rowCount)
+        , rowsPerPiece_(rowsPerPiece)
+        , pieceCount_(static_cast<size_t>((rowCount + rowsPerPiece - 1) / rowsPerPiece))
+        , ready_(pieceCount_)
+    {
+    }
+
+    // Writes every row; the last piece is left in `last` for the caller to finish and write.
+    void run(OutText& out, std::string& last)
+    {
+        try {
+            helper_ = std::thread([this] { helperRun(); });
+        } catch (const std::system_error&) {
+            helperFailed_ = true;
+        }
+        try {
+            std::string own;
+            own.reserve(kBlockSize + 4096);
+            for (size_t piece = 0; piece < pieceCount_; ++piece) {
+                std::string* text = &own;
+                std::string taken;
+                if (piece % 2 == 1 && takeFromHelper(piece, taken)) {
+                    text = &taken;
+                } else {
+                    own.clear();
+                    formatPiece(piece, own);
+                }
+                if (piece + 1 == pieceCount_) {
+                    last = std::move(*text);
+                    break;
+                }
+                out.write(*text);
+                {
+                    const std::lock_guard<std::mutex> lock(mutex_);
+                    written_ = piece + 1;
+                }
+                changed_.notify_all();
+            }
+        } catch (...) {
+            stopHelper();
+            throw;
+        }
+        stopHelper();
+    }
+
+private:
+    void formatPiece(size_t piece, std::string& text) const
+    {
+        const int from = static_cast<int>(piece) * rowsPerPiece_;
+        format_.append(from, std::min(from + rowsPerPiece_, rowCount_), text);
+    }
+
+    void helperRun() noexcept
+    {
+        for (size_t piece = 1; piece < pieceCount_; piece += 2) {
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock, [&] { return stop_ || piece < written_ + kPiecesAhead; });
+                if (stop_)
+                    return;
+            }
+            std::string text;
+            try {
+                text.reserve(kBlockSize + 4096);
+                formatPiece(piece, text);
+            } catch (...) {
+                const std::lock_guard<std::mutex> lock(mutex_);
+                helperFailed_ = true;
+                changed_.notify_all();
+                return;
+            }
+            {
+                const std::lock_guard<std::mutex> lock(mutex_);
+                ready_[piece] = std::move(text);
+                done_ = piece + 1;
+            }
+            changed_.notify_all();
+        }
+    }
+
+    // Waits for the helper's piece; false when it failed before it, and the piece is to be formatted here.
+    bool takeFromHelper(size_t piece, std::string& text)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return helperFailed_ || done_ > piece; });
+        if (done_ <= piece)
+            return false;
+        text = std::move(ready_[piece]);
+        return true;
+    }
+
+    void stopHelper() noexcept
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        if (helper_.joinable())
+            helper_.join();
+    }
+
+    const RowFormat& format_;
+    const int rowCount_;
+    const int rowsPerPiece_;
+    const size_t pieceCount_;
+    std::thread helper_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::string> ready_; // the helper's pieces, by number, until they are written
+    size_t written_ = 0; // the pieces written
+    size_t done_ = 0; // the helper's pieces before this one are ready
+    bool helperFailed_ = false;
+    bool stop_ = false;
+};
+
 } // namespace
 
 bool ExpStat(OutText& out, int tagOffset, const Table& table, std::string_view templateText,
@@ -74,7 +249,7 @@ bool ExpStat(OutText& out, int tagOffset, const Table& table, std::string_view t
     }
 
     const int rowCount = table.rowCount();
-    std::array<size_t, kWidthEntries> widths {};
+    Widths widths {};
     std::array<std::string_view, kWidthEntries> cells {};
     const auto rowCells = std::span(cells).first(static_cast<size_t>(usableColumns));
     for (int row = 0; row < rowCount; ++row) {
@@ -83,26 +258,23 @@ bool ExpStat(OutText& out, int tagOffset, const Table& table, std::string_view t
             widths[col] = std::max(widths[col], cells[col].size());
     }
 
+    const RowFormat format(table, pieces, widths, usableColumns);
     // The lines are gathered into large blocks, each written in one piece.
+    size_t lineSize = kLineEnd.size();
+    for (const Piece& piece : pieces)
+        lineSize += piece.column == kNoColumn ? piece.literal.size() : widths[static_cast<size_t>(piece.column)];
+    const int rowsPerBlock = static_cast<int>(std::clamp<size_t>(kBlockSize / lineSize, 1, kBlockSize));
     std::string block;
-    block.reserve(kBlockSize + 4096);
-    for (int row = 0; row < rowCount; ++row) {
-        table.rowCells(row, rowCells);
-        for (const Piece& piece : pieces) {
-            if (piece.column == kNoColumn) {
-                block.append(piece.literal);
-                continue;
+    if (rowCount >= kTwoThreadRows) {
+        TwoThreadFormat(format, rowCount, rowsPerBlock).run(out, block);
+    } else {
+        block.reserve(kBlockSize + 4096);
+        for (int from = 0; from < rowCount; from += rowsPerBlock) {
+            if (!block.empty()) {
+                out.write(block);
+                block.clear();
             }
-            const std::string_view text = cells[static_cast<size_t>(piece.column)];
-            const size_t width = widths[static_cast<size_t>(piece.column)];
-            if (text.size() < width)
-                block.append(width - text.size(), ' ');
-            block.append(text);
-        }
-        block.append(kLineEnd);
-        if (block.size() >= kBlockSize) {
-            out.write(block);
-            block.clear();
+            format.append(from, std::min(from + rowsPerBlock, rowCount), block);
         }
     }
     block.append(kLineEnd);

@@ -256,3 +256,49 @@ TEST(TemplateExport, ALargeTableIsWrittenInSeveralBlocksWithNoLineLostOrCut)
     EXPECT_EQ(out.text.size(), expected.size());
     EXPECT_TRUE(out.text == expected);
 }
+
+TEST(TemplateExport, AWriteFailureAnywhereInALargeTableReachesTheCaller)
+{
+    // A large table is formatted by two threads, a piece of rows each in turn, and written by one. Whichever
+    // write fails, the error reaches the caller, nothing after it is written, and what came before is the
+    // export's beginning: the first piece, a piece of the second thread, one far on, the very last.
+    class FailingOut : public OutText {
+    public:
+        explicit FailingOut(int failAt)
+            : failAt_(failAt)
+        {
+        }
+        void write(std::string_view bytes) override
+        {
+            if (++writes == failAt_)
+                throw InOutError::fromErrno(ENOSPC);
+            text += bytes;
+        }
+        int writes = 0;
+        std::string text;
+
+    private:
+        int failAt_;
+    };
+    // 300,000 rows of at most 11 bytes ("299999 | " and CR LF): 3.3 MB, four pieces of a megabyte or less.
+    constexpr int kRows = 300000;
+    Table table(5);
+    table.setRowCount(kRows);
+    for (int row = 0; row < kRows; ++row)
+        table.setCell(0, row, std::to_string(row));
+    std::string whole;
+    {
+        FailingOut out(0);
+        ASSERT_TRUE(ExpStat(out, 0, table, "%1 | ", { "", "", "" }, [] { FAIL(); }));
+        whole = out.text;
+        ASSERT_EQ(out.writes, 4);
+    }
+    for (const int failAt : { 1, 2, 3, 4 }) {
+        SCOPED_TRACE(failAt);
+        FailingOut out(failAt);
+        EXPECT_THROW_MSG(ExpStat(out, 0, table, "%1 | ", { "", "", "" }, [] { FAIL(); }), InOutError, "Disk full");
+        EXPECT_EQ(out.writes, failAt);
+        EXPECT_TRUE(whole.starts_with(out.text));
+        EXPECT_LT(out.text.size(), whole.size());
+    }
+}
