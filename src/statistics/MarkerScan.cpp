@@ -460,7 +460,8 @@ private:
     // Takes in the kStep bytes at p, which stand at `offset` in the run, those of `valid` only. True when a
     // Ctrl+Z at the start of a line ended the text (at stop_). The line feeds of the step tell where the
     // lines of its places begin and end.
-    __attribute__((target("avx2"))) bool step(const char* p, size_t offset, uint64_t valid, const Lookup& lookup)
+    __attribute__((target("avx2"), always_inline)) bool step(
+        const char* p, size_t offset, uint64_t valid, const Lookup& lookup)
     {
         const Found32 first = look(p, lookup);
         const Found32 second = look(p + 32, lookup);
@@ -492,7 +493,8 @@ private:
 
     // The places of a step that holds a lone carriage return or a line feed with a Ctrl+Z behind it, in
     // order. True when that Ctrl+Z ended the text.
-    bool seldomStep(size_t offset, uint64_t events, uint64_t lineFeeds, const uint8_t* bitsAt)
+    __attribute__((target("avx2"), noinline)) bool seldomStep(
+        size_t offset, uint64_t events, uint64_t lineFeeds, const uint8_t* bitsAt)
     {
         for (; events != 0; events &= events - 1) {
             const auto i = static_cast<unsigned>(__builtin_ctzll(events));
@@ -515,7 +517,7 @@ private:
     // Begins to gather the line that holds the byte i of the step at `offset`: it starts behind the last
     // line feed before, and ends at the first line feed behind (or the end of the run), which may lie in a
     // later step.
-    void open(size_t offset, unsigned i, uint64_t lineFeeds)
+    __attribute__((always_inline)) void open(size_t offset, unsigned i, uint64_t lineFeeds)
     {
         finish();
         const uint64_t before = lineFeeds & ((uint64_t { 1 } << i) - 1);
@@ -528,7 +530,7 @@ private:
     }
 
     // Notes the texts not found yet in the line that begin at `at`, where prefixes of these bits stand.
-    __attribute__((target("avx2"))) void match(size_t at, unsigned prefixBits)
+    __attribute__((target("avx2"), always_inline)) void match(size_t at, unsigned prefixBits)
     {
         unsigned texts = 0;
         for (; prefixBits != 0; prefixBits &= prefixBits - 1)
@@ -559,7 +561,7 @@ private:
     }
 
     // The line being gathered is complete: it is handed out when it may matter.
-    void finish()
+    __attribute__((always_inline)) void finish()
     {
         if (!open_)
             return;
