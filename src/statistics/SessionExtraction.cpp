@@ -11,6 +11,7 @@
 #include "statistics/MarkerScan.h"
 #include "statistics/SizeText.h"
 #include "statistics/Table.h"
+#include "statistics/TextSearch.h"
 
 #include <algorithm>
 #include <array>
@@ -38,7 +39,7 @@ constexpr unsigned bit(Marker m)
 
 bool contains(std::string_view line, std::string_view marker)
 {
-    return line.find(marker) != std::string_view::npos;
+    return findText(line, marker) != std::string_view::npos;
 }
 
 // The four operations that cut and read a line. A position p counts from 1, so "remove p + k characters"
@@ -51,20 +52,20 @@ std::string_view dropFirst(std::string_view line, size_t count)
 
 std::string_view cutAt(std::string_view line, std::string_view marker, size_t k)
 {
-    const size_t at = line.find(marker);
+    const size_t at = findText(line, marker);
     const size_t p = at == std::string_view::npos ? 0 : at + 1;
     return dropFirst(line, p + k);
 }
 
 std::string_view word(std::string_view line)
 {
-    const size_t space = line.find(' ');
+    const size_t space = findText(line, ' ');
     return space == std::string_view::npos ? std::string_view {} : line.substr(0, space);
 }
 
 std::string_view partBefore(std::string_view line, std::string_view marker)
 {
-    const size_t at = line.find(marker);
+    const size_t at = findText(line, marker);
     return at == std::string_view::npos ? std::string_view {} : line.substr(0, at);
 }
 
@@ -283,7 +284,7 @@ private:
     // The plain number of a text: its commas removed, then read as a 32-bit integer.
     int32_t plainNumber(std::string_view text)
     {
-        if (text.find(',') == std::string_view::npos)
+        if (findText(text, ',') == std::string_view::npos)
             return toInt32(text);
         number_.clear();
         for (size_t from = 0; from <= text.size();) {
