@@ -287,10 +287,9 @@ private:
         if (findText(text, ',') == std::string_view::npos)
             return toInt32(text);
         number_.clear();
-        for (size_t from = 0; from <= text.size();) {
-            const size_t comma = std::min(text.find(',', from), text.size());
-            number_.append(text, from, comma - from);
-            from = comma + 1;
+        for (const char c : text) {
+            if (c != ',')
+                number_ += c;
         }
         return toInt32(number_);
     }
