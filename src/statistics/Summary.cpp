@@ -9,8 +9,10 @@
 #include "statistics/SizeText.h"
 #include "statistics/Table.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstring>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -40,7 +42,65 @@ bool isLarge(int64_t value)
     return value >= kLarge || value <= -kLarge;
 }
 
+// A hash of a folded address, eight bytes at a time.
+uint64_t hashOf(std::string_view text)
+{
+    constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
+    uint64_t hash = text.size() * kMultiplier;
+    size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        uint64_t word = 0;
+        std::memcpy(&word, text.data() + i, 8);
+        hash = (hash ^ word) * kMultiplier;
+        hash ^= hash >> 29;
+    }
+    if (i < text.size()) {
+        uint64_t word = 0;
+        std::memcpy(&word, text.data() + i, text.size() - i);
+        hash = (hash ^ word) * kMultiplier;
+        hash ^= hash >> 29;
+    }
+    return hash * kMultiplier;
+}
+
 } // namespace
+
+size_t SummaryTally::findRow(std::string_view folded, uint64_t hash) const
+{
+    if (index_.empty())
+        return kNoRow;
+    const size_t mask = index_.size() - 1;
+    for (size_t at = hash & mask;; at = (at + 1) & mask) {
+        const IndexEntry& entry = index_[at];
+        if (entry.row == kNoRow)
+            return kNoRow;
+        if (entry.hash == hash && rows_[entry.row].folded == folded)
+            return entry.row;
+    }
+}
+
+void SummaryTally::addToIndex(uint64_t hash, size_t row)
+{
+    // At most half full, so that a look-up meets an empty entry soon.
+    if (2 * (rows_.size() + 1) > index_.size()) {
+        std::vector<IndexEntry> old(std::max<size_t>(64, index_.size() * 2));
+        old.swap(index_);
+        const size_t mask = index_.size() - 1;
+        for (const IndexEntry& entry : old) {
+            if (entry.row == kNoRow)
+                continue;
+            size_t at = entry.hash & mask;
+            while (index_[at].row != kNoRow)
+                at = (at + 1) & mask;
+            index_[at] = entry;
+        }
+    }
+    const size_t mask = index_.size() - 1;
+    size_t at = hash & mask;
+    while (index_[at].row != kNoRow)
+        at = (at + 1) & mask;
+    index_[at] = { hash, row };
+}
 
 int SummaryTally::setSplitRows(int rows)
 {
@@ -92,8 +152,9 @@ void SummaryTally::addRows(const Table& Str, int first, int end)
         foldCaseInto(address, folded_);
 
         complete_ = rows_.size(); // rows complete before this detailed row
-        const auto found = index_.find(folded_);
-        if (found == index_.end()) {
+        const uint64_t hash = hashOf(folded_);
+        const size_t found = findRow(folded_, hash);
+        if (found == kNoRow) {
             AddressRow row;
             row.bytes = StrToSize(cells[5]);
             row.address.assign(address);
@@ -102,10 +163,10 @@ void SummaryTally::addRows(const Table& Str, int first, int end)
             row.sessions = 1;
             large_ = large_ || isLarge(row.bytes);
             rows_.push_back(std::move(row));
-            index_.emplace(folded_, rows_.size() - 1);
+            addToIndex(hash, rows_.size() - 1);
         } else {
             // A row that fails in the middle of its update keeps what it had before this session.
-            AddressRow& row = rows_[found->second];
+            AddressRow& row = rows_[found];
             row.readMinutes();
             const int64_t minutes = toInt64(cells[4]);
             const int64_t bytes = StrToSize(cells[5]);
@@ -132,15 +193,15 @@ bool SummaryTally::join(SummaryTally& later)
     try {
         for (size_t i = 0; i < later.rows_.size(); ++i) {
             AddressRow& row = later.rows_[i];
-            const auto found = index_.find(row.folded);
-            if (found == index_.end())
+            const size_t found = findRow(row.folded, hashOf(row.folded));
+            if (found == kNoRow)
                 continue;
-            AddressRow& earlier = rows_[found->second];
+            AddressRow& earlier = rows_[found];
             earlier.readMinutes();
             row.readMinutes();
             if (isLarge(earlier.minutes) || isLarge(row.minutes))
                 return false;
-            rowOf[i] = found->second;
+            rowOf[i] = found;
         }
     } catch (const ConvertError&) {
         return false;
@@ -148,7 +209,7 @@ bool SummaryTally::join(SummaryTally& later)
     for (size_t i = 0; i < later.rows_.size(); ++i) {
         AddressRow& row = later.rows_[i];
         if (rowOf[i] == kNew) {
-            index_.emplace(row.folded, rows_.size());
+            addToIndex(hashOf(row.folded), rows_.size());
             rows_.push_back(std::move(row));
             continue;
         }

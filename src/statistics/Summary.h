@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace velmar {
@@ -68,7 +67,16 @@ private:
     void writeRows(Table& StrFull, size_t count, bool withMoney, double tarifPerMin) const;
 
     std::vector<AddressRow> rows_;
-    std::unordered_map<std::string, size_t> index_; // folded address -> its row
+    // The rows by folded address: open addressing over a table whose size is a power of two, each entry
+    // the address's hash and its row. A summary's look-up is made for every detailed row.
+    struct IndexEntry {
+        uint64_t hash = 0;
+        size_t row = kNoRow;
+    };
+    static constexpr size_t kNoRow = ~size_t { 0 };
+    size_t findRow(std::string_view folded, uint64_t hash) const;
+    void addToIndex(uint64_t hash, size_t row);
+    std::vector<IndexEntry> index_;
     size_t complete_ = 0; // rows complete before a failed add
     // A sum or a number summed came near where a sum stops at the end of the range: tallies in halves
     // might then stop elsewhere than one tally of every row, so they are not joined.

@@ -347,3 +347,27 @@ TEST(Summary, TalliedInTwoHalvesAsOneByOne)
     EXPECT_EQ(build(detailed(cases[8].sessions), 2).rows[0][1], "9223372036854775802");
     EXPECT_EQ(build(detailed(cases[9].sessions), 2).rows[0][2], "9223372036854,775,802");
 }
+
+TEST(Summary, ThousandsOfAddressesEachFoundAgain)
+{
+    // 5,000 addresses, each first as "Node<i>" and later as "NODE<i>", in two passes: every one is a row of
+    // its own with two sessions, in order of first appearance and spelled as first seen, however large the
+    // look-up of the addresses has grown.
+    constexpr int kAddresses = 5000;
+    std::vector<std::string> names;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int i = 0; i < kAddresses; ++i)
+            names.push_back((pass == 0 ? "Node" : "NODE") + std::to_string(i));
+    }
+    std::vector<Session> sessions;
+    for (const std::string& name : names)
+        sessions.push_back({ name.c_str(), "1", "-" });
+    const Table Str = detailed(sessions);
+    Table StrFull(5);
+    FillFull(Str, StrFull, "Total", 1);
+    const std::vector<Row> rows = rowsOf(StrFull);
+    ASSERT_EQ(rows.size(), static_cast<size_t>(kAddresses) + 2);
+    for (int i = 0; i < kAddresses; ++i)
+        ASSERT_EQ(rows[static_cast<size_t>(i)], (Row { "Node" + std::to_string(i), "2", "-", "2", "2" }));
+    EXPECT_EQ(rows.back(), (Row { "Total", "10000", "-", "10000", "10000" }));
+}
