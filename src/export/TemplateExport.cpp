@@ -112,7 +112,7 @@ public:
         : format_(format)
         , rowCount_(rowCount)
         , rowsPerPiece_(rowsPerPiece)
-        , pieceCount_(static_cast<size_t>((rowCount + rowsPerPiece - 1) / rowsPerPiece))
+        , pieceCount_(static_cast<size_t>((int64_t { rowCount } + rowsPerPiece - 1) / rowsPerPiece))
         , ready_(pieceCount_)
     {
     }
@@ -158,8 +158,10 @@ public:
 private:
     void formatPiece(size_t piece, std::string& text) const
     {
-        const int from = static_cast<int>(piece) * rowsPerPiece_;
-        format_.append(from, std::min(from + rowsPerPiece_, rowCount_), text);
+        // 64-bit, so that no count of rows can overflow.
+        const int64_t from = static_cast<int64_t>(piece) * rowsPerPiece_;
+        format_.append(
+            static_cast<int>(from), static_cast<int>(std::min<int64_t>(from + rowsPerPiece_, rowCount_)), text);
     }
 
     void helperRun() noexcept
@@ -269,12 +271,13 @@ bool ExpStat(OutText& out, int tagOffset, const Table& table, std::string_view t
         TwoThreadFormat(format, rowCount, rowsPerBlock).run(out, block);
     } else {
         block.reserve(kBlockSize + 4096);
-        for (int from = 0; from < rowCount; from += rowsPerBlock) {
+        for (int64_t from = 0; from < rowCount; from += rowsPerBlock) {
             if (!block.empty()) {
                 out.write(block);
                 block.clear();
             }
-            format.append(from, std::min(from + rowsPerBlock, rowCount), block);
+            format.append(
+                static_cast<int>(from), static_cast<int>(std::min<int64_t>(from + rowsPerBlock, rowCount)), block);
         }
     }
     block.append(kLineEnd);
