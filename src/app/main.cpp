@@ -32,9 +32,14 @@ std::string windowProgram()
 
 int main(int argc, char** argv)
 {
-    // A run from cron or a script has no screen: it does its work with the core alone.
-    if (velmar::runsWithoutScreen([](const char* name) { return std::getenv(name); })) {
+    // A run from cron or a script has no screen: it does its work with the core alone. So does a run whose
+    // display nobody answers at, which the window's toolkit would end at once.
+    const velmar::EnvironmentLookup environment = [](const char* name) { return std::getenv(name); };
+    const velmar::Screen screen = velmar::screenOfRun(environment, velmar::systemDisplayChecks());
+    if (screen != velmar::Screen::Window) {
         velmar::setUpFromEnvironment(stderr);
+        if (screen == velmar::Screen::Unreachable)
+            std::fputs(velmar::unreachableScreenNotice(environment).c_str(), stderr);
         const std::vector<std::string> params(argv + (argc > 0 ? 1 : 0), argv + argc);
         return velmar::runUnattended(params, stderr);
     }

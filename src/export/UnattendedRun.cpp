@@ -7,6 +7,7 @@
 #include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/Locale.h"
+#include "platform/Screen.h"
 #include "platform/TextFile.h"
 #include "settings/ConfigFile.h"
 #include "settings/Language.h"
@@ -19,6 +20,8 @@
 #include "statistics/Table.h"
 
 #include <cstdlib>
+#include <initializer_list>
+#include <string>
 #include <string_view>
 
 namespace velmar {
@@ -32,15 +35,48 @@ void setUpFromEnvironment(std::FILE* errors)
     }
 }
 
-bool runsWithoutScreen(const EnvironmentLookup& environment)
+DisplayChecks systemDisplayChecks()
 {
-    const auto set = [&](const char* name) {
-        const char* value = environment(name);
-        return value != nullptr && *value != '\0';
-    };
-    if (set("QT_QPA_PLATFORM"))
-        return std::string_view(environment("QT_QPA_PLATFORM")) == "offscreen";
-    return !set("DISPLAY") && !set("WAYLAND_DISPLAY");
+    return { [](std::string_view display) { return xDisplayReachable(display); },
+        [](std::string_view name, std::string_view runtimeDir) { return waylandDisplayReachable(name, runtimeDir); } };
+}
+
+namespace {
+
+const char* valueOf(const EnvironmentLookup& environment, const char* name)
+{
+    const char* value = environment(name);
+    return value != nullptr && *value != '\0' ? value : nullptr;
+}
+
+} // namespace
+
+Screen screenOfRun(const EnvironmentLookup& environment, const DisplayChecks& checks)
+{
+    if (const char* platform = valueOf(environment, "QT_QPA_PLATFORM"))
+        return std::string_view(platform) == "offscreen" ? Screen::None : Screen::Window;
+    const char* display = valueOf(environment, "DISPLAY");
+    const char* wayland = valueOf(environment, "WAYLAND_DISPLAY");
+    if (display == nullptr && wayland == nullptr)
+        return Screen::None;
+    if (display != nullptr && checks.x(display))
+        return Screen::Window;
+    if (wayland != nullptr) {
+        const char* runtimeDir = valueOf(environment, "XDG_RUNTIME_DIR");
+        if (checks.wayland(wayland, runtimeDir != nullptr ? runtimeDir : ""))
+            return Screen::Window;
+    }
+    return Screen::Unreachable;
+}
+
+std::string unreachableScreenNotice(const EnvironmentLookup& environment)
+{
+    std::string named;
+    for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY" }) {
+        if (const char* value = valueOf(environment, name))
+            named += std::string(named.empty() ? "" : ", ") + name + "=" + value;
+    }
+    return "velmar-stat: no display can be reached (" + named + "); the run goes on without the window\n";
 }
 
 namespace {

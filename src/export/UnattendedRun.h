@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velmar {
@@ -15,10 +16,28 @@ void setUpFromEnvironment(std::FILE* errors);
 /// How the process finds its environment variables; the tests give their own.
 using EnvironmentLookup = std::function<const char*(const char*)>;
 
-/// True when there is no screen to show the window on: neither DISPLAY nor WAYLAND_DISPLAY is set and no
-/// window platform was chosen with QT_QPA_PLATFORM, or the offscreen platform was chosen. Such a run, from
-/// cron or a script, never needs the window.
-bool runsWithoutScreen(const EnvironmentLookup& environment);
+/// How a display that the environment names is checked; the tests give their own.
+struct DisplayChecks {
+    std::function<bool(std::string_view display)> x; ///< DISPLAY's X server takes connections
+    /// WAYLAND_DISPLAY's compositor takes connections (the runtime directory: XDG_RUNTIME_DIR)
+    std::function<bool(std::string_view name, std::string_view runtimeDir)> wayland;
+};
+/// The checks of this system: a connection to the display's socket (platform/Screen).
+DisplayChecks systemDisplayChecks();
+
+/// Where a run shows itself.
+enum class Screen {
+    Window, ///< a display takes connections, or a window platform was chosen: the window program
+    None, ///< no display is named, or the offscreen platform was chosen: a run from cron or a script
+    /// DISPLAY or WAYLAND_DISPLAY names a display that nobody answers at (a stale DISPLAY in a crontab):
+    /// the toolkit would give up at once, so the run goes on without the window
+    Unreachable,
+};
+/// The screen of a run: no platform chosen with QT_QPA_PLATFORM, the displays that DISPLAY and
+/// WAYLAND_DISPLAY name; or the platform chosen, offscreen meaning none.
+Screen screenOfRun(const EnvironmentLookup& environment, const DisplayChecks& checks);
+/// What a run of Screen::Unreachable tells on standard error: which display could not be reached.
+std::string unreachableScreenNotice(const EnvironmentLookup& environment);
 
 /// A run without a screen: start-up in the current directory, as the window's, done by the core alone, so
 /// that it costs no more than the reading of the log and the exports. Every message is an "Error: <text>"

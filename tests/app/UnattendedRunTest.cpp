@@ -215,3 +215,32 @@ TEST_F(Unattended, TheWindowProgramWritesAndSaysWhatARunWithoutAScreenDoes)
         }
     }
 }
+
+TEST_F(Unattended, ADisplayNobodyAnswersAtGivesTheRunWithoutTheWindow)
+{
+    // A crontab that still names a display of a session long gone: before, the window's toolkit ended the
+    // program at once and nothing was exported. Now the run says so once and exports as without a display.
+    TempDir runtime; // a runtime directory without a compositor's socket
+    ASSERT_EQ(run({ "-a", "plain.txt", "-e" }).exitCode, 0);
+    struct Case {
+        const char* name;
+        std::vector<std::string> env;
+        const char* named;
+    };
+    const Case cases[] = {
+        { "X", { "DISPLAY=:59000" }, "DISPLAY=:59000" },
+        { "X over TCP", { "DISPLAY=127.0.0.1:59000.0" }, "DISPLAY=127.0.0.1:59000.0" },
+        { "Wayland", { "WAYLAND_DISPLAY=wayland-gone", "XDG_RUNTIME_DIR=" + runtime.path() },
+            "WAYLAND_DISPLAY=wayland-gone" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ProgramResult r = run({ "-a", "out.txt", "-e" }, c.env);
+        EXPECT_FALSE(r.timedOut);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.err,
+            std::string("velmar-stat: no display can be reached (") + c.named
+                + "); the run goes on without the window\n");
+        EXPECT_EQ(read("out.txt"), read("plain.txt"));
+    }
+}

@@ -3,6 +3,7 @@
 #include "export/UnattendedRun.h"
 #include "support/TestSupport.h"
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -73,22 +74,31 @@ TEST(StartUp, TakesItsStepsInOrderAndOnlyThoseTheStartDirectoryAllows)
     }
 }
 
-TEST(StartUp, ARunWithoutAScreenIsToldByTheEnvironment)
+TEST(StartUp, TheScreenOfARunIsToldByTheEnvironment)
 {
+    using velmar::Screen;
     struct Case {
         const char* name;
         std::map<std::string, std::string> environment;
-        bool withoutScreen;
+        std::vector<std::string> answering; // the displays a server takes connections at
+        Screen screen;
     };
     const Case cases[] = {
-        { "nothing set, as under cron", {}, true },
-        { "empty values count as unset", { { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "" } }, true },
-        { "an X display", { { "DISPLAY", ":0" } }, false },
-        { "a Wayland display", { { "WAYLAND_DISPLAY", "wayland-0" } }, false },
+        { "nothing set, as under cron", {}, {}, Screen::None },
+        { "empty values count as unset", { { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "" } }, {}, Screen::None },
+        { "an X display", { { "DISPLAY", ":0" } }, { ":0" }, Screen::Window },
+        { "an X display nobody answers at, as a stale one in a crontab", { { "DISPLAY", ":0" } }, {},
+            Screen::Unreachable },
+        { "a Wayland display", { { "WAYLAND_DISPLAY", "wayland-0" }, { "XDG_RUNTIME_DIR", "/run/user/1" } },
+            { "/run/user/1/wayland-0" }, Screen::Window },
+        { "a Wayland display nobody answers at", { { "WAYLAND_DISPLAY", "wayland-0" } }, {}, Screen::Unreachable },
+        { "either display answering will do", { { "DISPLAY", ":1" }, { "WAYLAND_DISPLAY", "/tmp/w" } }, { "/tmp/w" },
+            Screen::Window },
+        { "neither answering", { { "DISPLAY", ":1" }, { "WAYLAND_DISPLAY", "/tmp/w" } }, {}, Screen::Unreachable },
         { "the offscreen platform chosen, even with a display",
-            { { "DISPLAY", ":0" }, { "QT_QPA_PLATFORM", "offscreen" } }, true },
-        { "another platform chosen without a display: the window tries it", { { "QT_QPA_PLATFORM", "minimal" } },
-            false },
+            { { "DISPLAY", ":0" }, { "QT_QPA_PLATFORM", "offscreen" } }, { ":0" }, Screen::None },
+        { "another platform chosen without a display: the window tries it", { { "QT_QPA_PLATFORM", "minimal" } }, {},
+            Screen::Window },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -96,6 +106,28 @@ TEST(StartUp, ARunWithoutAScreenIsToldByTheEnvironment)
             const auto found = c.environment.find(name);
             return found == c.environment.end() ? nullptr : found->second.c_str();
         };
-        EXPECT_EQ(velmar::runsWithoutScreen(lookup), c.withoutScreen);
+        const auto answers = [&](const std::string& where) {
+            return std::find(c.answering.begin(), c.answering.end(), where) != c.answering.end();
+        };
+        const velmar::DisplayChecks checks { [&](std::string_view display) { return answers(std::string(display)); },
+            [&](std::string_view name, std::string_view runtimeDir) {
+                const std::string path = !name.empty() && name.front() == '/'
+                    ? std::string(name)
+                    : std::string(runtimeDir) + "/" + std::string(name);
+                return answers(path);
+            } };
+        EXPECT_EQ(velmar::screenOfRun(lookup, checks), c.screen);
     }
+}
+
+TEST(StartUp, TheNoticeOfAnUnreachableScreenNamesTheDisplays)
+{
+    const std::map<std::string, std::string> environment { { "DISPLAY", ":5" }, { "WAYLAND_DISPLAY", "wayland-1" } };
+    const auto lookup = [&](const char* name) -> const char* {
+        const auto found = environment.find(name);
+        return found == environment.end() ? nullptr : found->second.c_str();
+    };
+    EXPECT_EQ(velmar::unreachableScreenNotice(lookup),
+        "velmar-stat: no display can be reached (DISPLAY=:5, WAYLAND_DISPLAY=wayland-1); the run goes on without "
+        "the window\n");
 }

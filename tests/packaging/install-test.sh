@@ -44,12 +44,15 @@ check_readmes "$lang"
 mkconfig=$prefix/libexec/velmar-stat/velmar-mkconfig
 check_executable "$mkconfig"
 # velmar-stat hands a run with a screen over to the window program, which it finds in the tool directory
-# of the installation. (The display here does not exist: the window program only has to be reached.)
+# of the installation. A window platform chosen by name counts as a screen; this one does not exist, so the
+# window program only has to be reached: its toolkit then names the platform it cannot find, and ends.
 check_executable "$prefix/libexec/velmar-stat/velmar-stat-window"
-(cd "$tmp" && env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=:4095 timeout 20 "$prefix/bin/velmar-stat") \
-    >"$tmp/window.log" 2>&1
+(cd "$tmp" && env -u WAYLAND_DISPLAY -u DISPLAY QT_QPA_PLATFORM=velmar-no-such-platform timeout 20 \
+    "$prefix/bin/velmar-stat") >"$tmp/window.log" 2>&1
 if grep -q "cannot start the window program" "$tmp/window.log"; then
     fail "the installed velmar-stat does not find its window program: $(cat "$tmp/window.log")"
+elif ! grep -q "velmar-no-such-platform" "$tmp/window.log"; then
+    fail "the installed velmar-stat did not hand the run to its window program: $(cat "$tmp/window.log")"
 fi
 [ "${#sources[@]}" -gt 0 ] || fail "there are no language files in lang/"
 [ -f "$lang/english.lng" ] || fail "english.lng is not shipped"
