@@ -425,12 +425,14 @@ Continued continueFrom(int fd, uint64_t device, uint64_t inode, uint64_t size, L
     if (size == continuation.offset_ || continuation.ended_)
         return Continued::Nothing;
 
-    // Only what lies behind the offset is read; a line is taken once its line feed is written.
+    // Only what lies behind the offset is read; a line is taken once its line feed is written. The whole
+    // lines read are searched and fed as a rebuild reads them (scanCandidates, feedCandidates); what follows
+    // the last line feed waits for the next block or call.
     Extraction& extraction = *continuation.extraction_;
     extraction.attach(Str, dat1, times);
-    std::string pending; // the start of a line that runs over a read block
-    std::string text; // a line with its carriage returns removed
+    std::string lines; // the bytes read from `taken` on
     std::vector<char> block(kContinueBlock);
+    std::vector<CandidateLine> candidates;
     uint64_t at = continuation.offset_;
     uint64_t taken = continuation.offset_;
     bool read = false;
@@ -443,31 +445,32 @@ Continued continueFrom(int fd, uint64_t device, uint64_t inode, uint64_t size, L
         if (n == 0)
             break; // shortened since the fstat: the next call sees it
         std::string_view bytes(block.data(), static_cast<size_t>(n));
-        if (at == 0)
+        if (at == 0) {
             bytes = withoutByteOrderMark(bytes);
-        at += static_cast<uint64_t>(n);
-        for (size_t lineFeed; (lineFeed = bytes.find('\n')) != std::string_view::npos;) {
-            std::string_view line = bytes.substr(0, lineFeed);
-            if (!pending.empty()) {
-                pending.append(line);
-                line = pending;
-            }
-            const uint64_t lineEnd = at - (bytes.size() - lineFeed - 1);
-            bytes.remove_prefix(lineFeed + 1);
-            if (!line.empty() && line.front() == kCtrlZ) {
-                continuation.ended_ = true;
-                break;
-            }
-            extraction.feed(withoutCarriageReturns(line, text));
-            pending.clear();
-            taken = lineEnd;
-            read = true;
+            taken = static_cast<uint64_t>(n) - bytes.size();
         }
-        if (!continuation.ended_)
-            pending.append(bytes);
+        at += static_cast<uint64_t>(n);
+        lines.append(bytes);
+        const size_t lastLineFeed = lines.rfind('\n');
+        if (lastLineFeed == std::string::npos)
+            continue;
+        const std::string_view whole = std::string_view(lines).substr(0, lastLineFeed + 1);
+        // The search counts in 32 bits: a line of gigabytes is left to a rebuild, which reads it in pieces.
+        if (whole.size() > std::numeric_limits<uint32_t>::max())
+            return Continued::Rebuild;
+        candidates.clear();
+        const size_t stop = scanCandidates(whole, candidates);
+        extraction.feedCandidates(whole, candidates);
+        read = read || stop > 0;
+        taken += stop;
+        if (stop < whole.size()) {
+            continuation.ended_ = true; // a Ctrl+Z starts the line at `stop`
+            break;
+        }
+        lines.erase(0, whole.size());
     }
     // A Ctrl+Z that starts the unfinished last line ends the text as well.
-    if (!pending.empty() && pending.front() == kCtrlZ)
+    if (!continuation.ended_ && !lines.empty() && lines.front() == kCtrlZ)
         continuation.ended_ = true;
     continuation.offset_ = taken;
     continuation.resumable_ = true;

@@ -298,6 +298,17 @@ TEST_F(LogContinuationTest, CtrlZEndsTheTextForGood)
     velmar::test::writeFile(path, before + "\x1A\r\n" + before);
     EXPECT_EQ(continueRead(path), Continued::Nothing);
     expectSame(outcomeOf(Str, dat1, dat2, times), fullRead(path));
+
+    // Whole lines behind the Ctrl+Z in the same read: the read stops at the Ctrl+Z, whose line is not taken.
+    Table fresh(7);
+    DayList days;
+    std::vector<std::string> items;
+    SessionTimes at;
+    LogContinuation again("", "", kCharge);
+    EXPECT_EQ(continueFillTabl(path, again, fresh, days, items, at), Continued::Read);
+    EXPECT_TRUE(again.ended());
+    EXPECT_EQ(again.offset(), before.size());
+    expectSame(outcomeOf(fresh, days, items, at), fullRead(path));
 }
 
 TEST_F(LogContinuationTest, ABadLineStopsTheReadAndOnlyARebuildGoesOn)
