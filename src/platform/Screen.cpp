@@ -103,7 +103,7 @@ bool xDisplayReachable(std::string_view display, const std::string& socketDir, i
     return localConnects(path, false, timeoutMs) || localConnects(path, true, timeoutMs);
 }
 
-bool waylandDisplayReachable(std::string_view name, std::string_view runtimeDir)
+bool waylandDisplayReachable(std::string_view name, std::string_view runtimeDir, int timeoutMs)
 {
     if (name.empty())
         return false;
@@ -113,7 +113,7 @@ bool waylandDisplayReachable(std::string_view name, std::string_view runtimeDir)
             return false;
         path = std::string(runtimeDir) + "/" + path;
     }
-    return localConnects(path, false, 2000);
+    return localConnects(path, false, timeoutMs);
 }
 
 } // namespace velmar

@@ -450,10 +450,13 @@ Continued continueFrom(int fd, uint64_t device, uint64_t inode, uint64_t size, L
             taken = static_cast<uint64_t>(n) - bytes.size();
         }
         at += static_cast<uint64_t>(n);
+        // Only the bytes just read can hold a new last line feed: a long unfinished line is not searched again.
+        const size_t kept = lines.size();
         lines.append(bytes);
-        const size_t lastLineFeed = lines.rfind('\n');
-        if (lastLineFeed == std::string::npos)
+        const auto* lineFeed = static_cast<const char*>(::memrchr(lines.data() + kept, '\n', bytes.size()));
+        if (lineFeed == nullptr)
             continue;
+        const auto lastLineFeed = static_cast<size_t>(lineFeed - lines.data());
         const std::string_view whole = std::string_view(lines).substr(0, lastLineFeed + 1);
         // The search counts in 32 bits: a line of gigabytes is left to a rebuild, which reads it in pieces.
         if (whole.size() > std::numeric_limits<uint32_t>::max())
