@@ -166,7 +166,11 @@ public:
                 begin(line);
             return;
         }
-        SessionLine current { line, line, {}, scanned == nullptr };
+        // Where the markers stand is only filled in when they are looked for here; left unset, it costs
+        // nothing for the lines whose markers the scan found.
+        SessionLine current;
+        current.read = current.text = line;
+        current.placed = scanned == nullptr;
         if (scanned != nullptr)
             current.found.markers = scanned->markers;
         else
@@ -284,6 +288,22 @@ private:
     // The plain number of a text: its commas removed, then read as a 32-bit integer.
     int32_t plainNumber(std::string_view text)
     {
+        // A size as the mailer writes it, digits with commas between, is read in the same pass; anything
+        // else takes the general way and its rules.
+        int32_t quick = 0;
+        unsigned digits = 0;
+        bool plain = true;
+        for (const char c : text) {
+            if (c == ',')
+                continue;
+            if (!isDecimalDigit(c) || ++digits > 9) {
+                plain = false;
+                break;
+            }
+            quick = quick * 10 + (c - '0');
+        }
+        if (plain && digits != 0)
+            return quick;
         if (findText(text, ',') == std::string_view::npos)
             return toInt32(text);
         number_.clear();

@@ -178,6 +178,17 @@ TEST_F(SessionExtraction, SessionRules)
             { { "12-Mar-2003", "10:15:30", "10:20:30", "", "6,000" },
                 { "12-Mar-2003", "10:15:30", "10:20:30", "", "-" },
                 { "12-Mar-2003", "10:15:30", "10:20:30", "", "100" } } },
+        // Sizes are read with their commas dropped, wherever they stand: 999999999 (nine digits, the most
+        // read in one pass), 1000000000 (ten digits, read by the general rules), 1,2,3 = 123, 0,012 = 12 and
+        // a leading space and plus sign that the general rules allow: 4 + 1000.
+        { "sizes of every form",
+            logOf({ kConnect, "Receiving 'a' (999,999,999b)", kCompleted, kConnect, "Receiving 'a' (1,000,000,000b)",
+                kCompleted, kConnect, "Receiving 'a' (1,2,3b)", "Receiving 'b' (0,012b)", kCompleted, kConnect,
+                "Receiving 'a' (4b)", "Receiving 'b' ( +1,000b)", kCompleted }),
+            { { "12-Mar-2003", "10:15:30", "10:20:30", "", "999,999,999" },
+                { "12-Mar-2003", "10:15:30", "10:20:30", "", "1000,000,000" },
+                { "12-Mar-2003", "10:15:30", "10:20:30", "", "135" },
+                { "12-Mar-2003", "10:15:30", "10:20:30", "", "1,004" } } },
         // Mended: 2000000000 + 2000000000 lies beyond 32 bits and is kept whole.
         { "received count beyond 32 bits",
             logOf({ kConnect, "Receiving 'a' (2,000,000,000b)", "Receiving 'b' (2,000,000,000b)", kCompleted }),
