@@ -310,12 +310,15 @@ template <Where inSession> __attribute__((target("avx2"))) const char* findCandi
 }
 
 const bool kHaveAvx2 = __builtin_cpu_supports("avx2");
+const bool kHaveAvx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
 #endif
 
 // The widest comparison the processor offers.
 unsigned widestScan()
 {
 #if defined(VELMAR_HAVE_AVX2_PATH)
+    if (kHaveAvx512 && kHaveAvx2)
+        return 64;
     if (kHaveAvx2)
         return 32;
 #endif
@@ -376,10 +379,119 @@ constexpr std::array<PaddedText, kMarkerCount + 1> kPaddedTexts = [] {
     return padded;
 }();
 
-// scanCandidates in one pass over the run, 32 bytes at a time: the line feeds, the lone carriage returns
+// What a pass learns from 64 bytes: where a prefix begins; where a lone carriage return stands or a line
+// feed with a Ctrl+Z behind it, which seldom happens; where the line feeds stand: a bit for each. The
+// prefix bits of each byte go to an array beside.
+struct Found64 {
+    uint64_t prefixes;
+    uint64_t seldom;
+    uint64_t lineFeeds;
+};
+
+// Looks at 64 bytes as two halves of 32 (AVX2).
+class Look32 {
+public:
+    __attribute__((target("avx2"))) Look32()
+    {
+        const NibbleTables& tables = kNibbleTables<Where::Either>;
+        for (size_t i = 0; i < kPrefixSize; ++i) {
+            low_[i] = tableOf(tables.low[i]);
+            high_[i] = tableOf(tables.high[i]);
+        }
+    }
+
+    __attribute__((target("avx2"))) Found64 operator()(const char* p, uint8_t* bitsAt) const
+    {
+        const Half first = half(p, bitsAt);
+        const Half second = half(p + 32, bitsAt + 32);
+        return { first.prefixes | uint64_t { second.prefixes } << 32, first.seldom | uint64_t { second.seldom } << 32,
+            first.lineFeeds | uint64_t { second.lineFeeds } << 32 };
+    }
+
+private:
+    struct Half {
+        unsigned prefixes;
+        unsigned seldom;
+        unsigned lineFeeds;
+    };
+
+    __attribute__((target("avx2"), always_inline)) Half half(const char* p, uint8_t* bitsAt) const
+    {
+        const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+        const __m256i b2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2));
+        const __m256i bits
+            = _mm256_and_si256(_mm256_and_si256(prefixBits(b0, low_[0], high_[0]), prefixBits(b1, low_[1], high_[1])),
+                prefixBits(b2, low_[2], high_[2]));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(bitsAt), bits);
+        const __m256i lineFeed = _mm256_cmpeq_epi8(b0, _mm256_set1_epi8('\n'));
+        const __m256i lone = _mm256_andnot_si256(
+            _mm256_cmpeq_epi8(b1, _mm256_set1_epi8('\n')), _mm256_cmpeq_epi8(b0, _mm256_set1_epi8('\r')));
+        const __m256i ctrlZ = _mm256_and_si256(lineFeed, _mm256_cmpeq_epi8(b1, _mm256_set1_epi8(kCtrlZ)));
+        Half found;
+        found.prefixes = ~static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(bits, _mm256_setzero_si256())));
+        found.seldom = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_or_si256(lone, ctrlZ)));
+        found.lineFeeds = static_cast<unsigned>(_mm256_movemask_epi8(lineFeed));
+        return found;
+    }
+
+    __m256i low_[kPrefixSize];
+    __m256i high_[kPrefixSize];
+};
+
+// Looks at 64 bytes at once (AVX-512 with its byte operations): the same tables and comparisons, whose
+// results come as bit masks without being gathered.
+class Look64 {
+public:
+    __attribute__((target("avx512f,avx512bw"))) Look64()
+    {
+        const NibbleTables& tables = kNibbleTables<Where::Either>;
+        for (size_t i = 0; i < kPrefixSize; ++i) {
+            low_[i] = inEachLane(tables.low[i]);
+            high_[i] = inEachLane(tables.high[i]);
+        }
+    }
+
+    __attribute__((target("avx512f,avx512bw"))) Found64 operator()(const char* p, uint8_t* bitsAt) const
+    {
+        const __m512i b0 = _mm512_loadu_si512(p);
+        const __m512i b1 = _mm512_loadu_si512(p + 1);
+        const __m512i b2 = _mm512_loadu_si512(p + 2);
+        // a AND b AND c in one instruction: the truth table 0x80.
+        const __m512i bits = _mm512_ternarylogic_epi32(prefixBits(b0, 0), prefixBits(b1, 1), prefixBits(b2, 2), 0x80);
+        _mm512_store_si512(bitsAt, bits);
+        const __mmask64 lineFeeds = _mm512_cmpeq_epi8_mask(b0, _mm512_set1_epi8('\n'));
+        const __mmask64 lone
+            = _mm512_cmpeq_epi8_mask(b0, _mm512_set1_epi8('\r')) & ~_mm512_cmpeq_epi8_mask(b1, _mm512_set1_epi8('\n'));
+        const __mmask64 ctrlZ = lineFeeds & _mm512_cmpeq_epi8_mask(b1, _mm512_set1_epi8(kCtrlZ));
+        return { _mm512_test_epi8_mask(bits, bits), lone | ctrlZ, lineFeeds };
+    }
+
+private:
+    // A table of 16 bytes in each of the four lanes, where the byte shuffle looks it up.
+    __attribute__((target("avx512f,avx512bw"))) static __m512i inEachLane(const std::array<uint8_t, 16>& table)
+    {
+        alignas(64) std::array<uint8_t, 64> lanes {};
+        for (size_t lane = 0; lane < 4; ++lane)
+            std::copy(table.begin(), table.end(), lanes.begin() + static_cast<std::ptrdiff_t>(16 * lane));
+        return _mm512_load_si512(lanes.data());
+    }
+
+    __attribute__((target("avx512f,avx512bw"), always_inline)) __m512i prefixBits(__m512i bytes, size_t i) const
+    {
+        const __m512i nibble = _mm512_set1_epi8(15);
+        return _mm512_and_si512(_mm512_shuffle_epi8(low_[i], _mm512_and_si512(bytes, nibble)),
+            _mm512_shuffle_epi8(high_[i], _mm512_and_si512(_mm512_srli_epi16(bytes, 4), nibble)));
+    }
+
+    __m512i low_[kPrefixSize];
+    __m512i high_[kPrefixSize];
+};
+
+// scanCandidates in one pass over the run, 64 bytes at a time: the line feeds, the lone carriage returns
 // and the places where a marker or "CONNECT" may begin, each with the bits of the prefixes that stand
 // there, come out of the same comparisons, so every line is gathered as the pass goes by and none is
-// looked at a second time.
+// looked at a second time. The comparisons are made 32 or 64 bytes at once; all else is the same.
 class BlockPass {
 public:
     BlockPass(std::string_view lines, std::vector<CandidateLine>& out)
@@ -389,21 +501,26 @@ public:
     {
     }
 
-    __attribute__((target("avx2"))) size_t run()
+    // Every call below is compiled into these two, so that each runs with the instructions it was made for.
+    __attribute__((target("avx2"), flatten)) size_t run32() { return run(Look32()); }
+    __attribute__((target("avx512f,avx512bw"), flatten)) size_t run64() { return run(Look64()); }
+
+private:
+    static constexpr size_t kStep = 64;
+
+    template <class Look> size_t run(const Look& look)
     {
         if (size_ != 0 && base_[0] == kCtrlZ)
             return 0;
-        const NibbleTables& tables = kNibbleTables<Where::Either>;
-        const Lookup lookup { { tableOf(tables.low[0]), tableOf(tables.low[1]), tableOf(tables.low[2]) },
-            { tableOf(tables.high[0]), tableOf(tables.high[1]), tableOf(tables.high[2]) } };
+        alignas(64) uint8_t bitsAt[kStep];
         size_t at = 0;
         for (; size_ - at >= kStep + 2; at += kStep) {
-            if (step(base_ + at, at, ~uint64_t { 0 }, lookup))
+            if (step(look(base_ + at, bitsAt), at, ~uint64_t { 0 }, bitsAt))
                 return stop_;
         }
         // The last bytes from a copy with zeros behind them, which begin no prefix and end no line; a
         // carriage return as the very last byte is the line end of a last line without its line feed.
-        alignas(32) char tail[3 * kStep] = {};
+        alignas(64) char tail[3 * kStep] = {};
         const size_t left = size_ - at;
         std::memcpy(tail, base_ + at, left);
         for (size_t from = 0; from < left; from += kStep) {
@@ -411,70 +528,26 @@ public:
             uint64_t valid = here == kStep ? ~uint64_t { 0 } : (uint64_t { 1 } << here) - 1;
             if (from + here == left && tail[left - 1] == '\r')
                 valid &= ~(uint64_t { 1 } << (here - 1));
-            if (step(tail + from, at + from, valid, lookup))
+            if (step(look(tail + from, bitsAt), at + from, valid, bitsAt))
                 return stop_;
         }
         finish();
         return size_;
     }
 
-private:
-    static constexpr size_t kStep = 64;
-
-    // The nibble tables of the three bytes of a prefix, in both halves of a register.
-    struct Lookup {
-        __m256i low[kPrefixSize];
-        __m256i high[kPrefixSize];
-    };
-
-    // Where in 32 bytes a prefix begins; where a lone carriage return stands or a line feed with a Ctrl+Z
-    // behind it, which seldom happens; where the line feeds stand: a bit for each. And the prefix bits of
-    // each byte.
-    struct Found32 {
-        unsigned prefixes;
-        unsigned seldom;
-        unsigned lineFeeds;
-        __m256i bits;
-    };
-
-    __attribute__((target("avx2"))) static Found32 look(const char* p, const Lookup& lookup)
+    // Takes in what was found in the kStep bytes that stand at `offset` in the run, those of `valid` only.
+    // True when a Ctrl+Z at the start of a line ended the text (at stop_). The line feeds of the step tell
+    // where the lines of its places begin and end.
+    __attribute__((target("avx2"))) bool step(
+        const Found64& found, size_t offset, uint64_t valid, const uint8_t* bitsAt)
     {
-        const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-        const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
-        const __m256i b2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2));
-        Found32 found;
-        found.bits = _mm256_and_si256(_mm256_and_si256(prefixBits(b0, lookup.low[0], lookup.high[0]),
-                                          prefixBits(b1, lookup.low[1], lookup.high[1])),
-            prefixBits(b2, lookup.low[2], lookup.high[2]));
-        const __m256i lineFeed = _mm256_cmpeq_epi8(b0, _mm256_set1_epi8('\n'));
-        const __m256i lone = _mm256_andnot_si256(
-            _mm256_cmpeq_epi8(b1, _mm256_set1_epi8('\n')), _mm256_cmpeq_epi8(b0, _mm256_set1_epi8('\r')));
-        const __m256i ctrlZ = _mm256_and_si256(lineFeed, _mm256_cmpeq_epi8(b1, _mm256_set1_epi8(kCtrlZ)));
-        found.prefixes
-            = ~static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(found.bits, _mm256_setzero_si256())));
-        found.seldom = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_or_si256(lone, ctrlZ)));
-        found.lineFeeds = static_cast<unsigned>(_mm256_movemask_epi8(lineFeed));
-        return found;
-    }
-
-    // Takes in the kStep bytes at p, which stand at `offset` in the run, those of `valid` only. True when a
-    // Ctrl+Z at the start of a line ended the text (at stop_). The line feeds of the step tell where the
-    // lines of its places begin and end.
-    __attribute__((target("avx2"), always_inline)) bool step(
-        const char* p, size_t offset, uint64_t valid, const Lookup& lookup)
-    {
-        const Found32 first = look(p, lookup);
-        const Found32 second = look(p + 32, lookup);
-        uint64_t prefixes = (first.prefixes | uint64_t { second.prefixes } << 32) & valid;
-        const uint64_t seldom = (first.seldom | uint64_t { second.seldom } << 32) & valid;
-        const uint64_t lineFeeds = (first.lineFeeds | uint64_t { second.lineFeeds } << 32) & valid;
+        uint64_t prefixes = found.prefixes & valid;
+        const uint64_t seldom = found.seldom & valid;
+        const uint64_t lineFeeds = found.lineFeeds & valid;
         // A line begun in an earlier step ends at the first line feed of this one.
         if (open_ && lineEnd_ == kNotYet && lineFeeds != 0)
             lineEnd_ = offset + static_cast<size_t>(__builtin_ctzll(lineFeeds));
         if ((prefixes | seldom) != 0) {
-            alignas(32) uint8_t bitsAt[kStep];
-            _mm256_store_si256(reinterpret_cast<__m256i*>(bitsAt), first.bits);
-            _mm256_store_si256(reinterpret_cast<__m256i*>(bitsAt + 32), second.bits);
             if (seldom == 0) {
                 for (; prefixes != 0; prefixes &= prefixes - 1) {
                     const auto i = static_cast<unsigned>(__builtin_ctzll(prefixes));
@@ -627,8 +700,11 @@ const char* findCandidate(const char* from, const char* end, bool inSession)
 size_t scanCandidates(std::string_view lines, std::vector<CandidateLine>& out)
 {
 #if defined(VELMAR_HAVE_AVX2_PATH)
-    if (scanWidth.load(std::memory_order_relaxed) >= 32)
-        return BlockPass(lines, out).run();
+    const unsigned width = scanWidth.load(std::memory_order_relaxed);
+    if (width >= 64)
+        return BlockPass(lines, out).run64();
+    if (width >= 32)
+        return BlockPass(lines, out).run32();
 #endif
     return scanCandidatesLineByLine(lines, out);
 }
@@ -636,7 +712,7 @@ size_t scanCandidates(std::string_view lines, std::vector<CandidateLine>& out)
 unsigned setScanWidth(unsigned bytes)
 {
     const unsigned widest = widestScan();
-    const unsigned width = bytes >= 32 ? 32 : bytes >= 16 ? 16 : 1;
+    const unsigned width = bytes >= 64 ? 64 : bytes >= 32 ? 32 : bytes >= 16 ? 16 : 1;
     return scanWidth.exchange(std::min(width, widest));
 }
 

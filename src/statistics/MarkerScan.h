@@ -82,9 +82,10 @@ size_t scanCandidates(std::string_view lines, std::vector<CandidateLine>& out);
 /// findMarkers. What processors without AVX2 run; the one pass over the block must give the same lines.
 size_t scanCandidatesLineByLine(std::string_view lines, std::vector<CandidateLine>& out);
 
-/// The most bytes the searches above compare at once: 32 (where the processor has AVX2; scanCandidates then
-/// makes its one pass over the block), 16, or 1 (byte by byte). The widest the processor offers is used
-/// unless a narrower one is chosen here, as the tests do so that every way of searching is tested on any
+/// The most bytes the searches above compare at once: 64 (where the processor has AVX-512 with its byte
+/// operations; only scanCandidates compares that many, the other searches 32), 32 (where it has AVX2;
+/// scanCandidates then makes its one pass over the block), 16, or 1 (byte by byte). The widest the processor offers is
+/// used unless a narrower one is chosen here, as the tests do so that every way of searching is tested on any
 /// processor; a width the processor lacks gives the next narrower one. Returns the width used before.
 /// Choose it before any search starts.
 unsigned setScanWidth(unsigned bytes);
