@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstring>
 #include <utility>
 
@@ -360,6 +361,23 @@ constexpr std::string_view textOfBit(unsigned t)
     return t == kMarkerCount ? kConnect : kMarkers[t];
 }
 
+// The same by the number of the prefix bit, as the numbers of the texts: the prefixes are distinct, so
+// at most one of them begins at a place. No prefix begins more than two texts; one that begins only one
+// names it twice, so that a place is always compared with two texts.
+constexpr std::array<std::array<uint8_t, 2>, 8> kTextPairOfPrefixBit = [] {
+    std::array<std::array<uint8_t, 2>, 8> pairs {};
+    for (size_t bit = 0; bit < pairs.size(); ++bit) {
+        const unsigned texts = kTextsOfPrefixBit[bit];
+        if (texts == 0)
+            continue;
+        if (std::popcount(texts) > 2)
+            throw "a prefix that begins more than two texts";
+        pairs[bit][0] = static_cast<uint8_t>(std::countr_zero(texts));
+        pairs[bit][1] = static_cast<uint8_t>(std::bit_width(texts) - 1);
+    }
+    return pairs;
+}();
+
 // Each such text in 32 bytes, and the bits of its bytes among them.
 constexpr size_t kPaddedSize = 32;
 struct PaddedText {
@@ -605,32 +623,28 @@ private:
     // Notes the texts not found yet in the line that begin at `at`, where prefixes of these bits stand.
     __attribute__((target("avx2"), always_inline)) void match(size_t at, unsigned prefixBits)
     {
-        unsigned texts = 0;
-        for (; prefixBits != 0; prefixBits &= prefixBits - 1)
-            texts |= kTextsOfPrefixBit[static_cast<size_t>(__builtin_ctz(prefixBits))];
-        texts &= ~found_;
-        if (texts == 0)
-            return;
+        const std::array<uint8_t, 2>& texts = kTextPairOfPrefixBit[static_cast<size_t>(__builtin_ctz(prefixBits))];
         if (size_ - at >= kPaddedSize) {
-            // Every text fits into 32 bytes: one comparison each, inline.
+            // Every text fits into 32 bytes: one comparison with each of the two, inline and without a
+            // branch on how many there are.
             const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base_ + at));
-            for (; texts != 0; texts &= texts - 1) {
-                const auto t = static_cast<unsigned>(__builtin_ctz(texts));
-                const PaddedText& text = kPaddedTexts[t];
-                const auto same = static_cast<unsigned>(_mm256_movemask_epi8(
-                    _mm256_cmpeq_epi8(here, _mm256_load_si256(reinterpret_cast<const __m256i*>(text.bytes.data())))));
-                if ((same & text.mask) == text.mask)
-                    found_ |= 1u << t;
-            }
+            found_ |= bitIfAt(here, texts[0]) | bitIfAt(here, texts[1]);
             return;
         }
-        for (; texts != 0; texts &= texts - 1) {
-            const auto t = static_cast<unsigned>(__builtin_ctz(texts));
+        for (const unsigned t : texts) {
             const std::string_view text = textOfBit(t);
-            if (size_ - at < text.size() || std::memcmp(base_ + at, text.data(), text.size()) != 0)
-                continue;
-            found_ |= 1u << t;
+            if (size_ - at >= text.size() && std::memcmp(base_ + at, text.data(), text.size()) == 0)
+                found_ |= 1u << t;
         }
+    }
+
+    // The bit of text t when the 32 bytes begin with it, else 0.
+    __attribute__((target("avx2"), always_inline)) static unsigned bitIfAt(__m256i here, unsigned t)
+    {
+        const PaddedText& text = kPaddedTexts[t];
+        const auto same = static_cast<unsigned>(_mm256_movemask_epi8(
+            _mm256_cmpeq_epi8(here, _mm256_load_si256(reinterpret_cast<const __m256i*>(text.bytes.data())))));
+        return static_cast<unsigned>((same & text.mask) == text.mask) << t;
     }
 
     // The line being gathered is complete: it is handed out when it may matter.
