@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace velmar {
@@ -52,9 +53,17 @@ void TextFile::openDirectly()
     ownsFd_ = true;
 }
 
+void TextFile::syncInBackground(uint64_t bytes, BackgroundSync::Sync sync)
+{
+    syncEvery_ = bytes;
+    sync_ = std::move(sync);
+}
+
 void TextFile::rewrite(const std::vector<std::string>& inputs)
 {
     closeQuietly();
+    unsynced_ = 0;
+    backgroundSyncs_ = 0;
     buffer_.clear();
     buffer_.reserve(kBufferSize);
     if (name_.empty()) {
@@ -145,6 +154,7 @@ void TextFile::write(std::string_view bytes)
         buffer_.assign(bytes.substr(done));
         throw InOutError::fromErrno(err);
     }
+    written(done);
 }
 
 void TextFile::flush()
@@ -157,11 +167,42 @@ void TextFile::flush()
         buffer_.erase(0, done);
         throw InOutError::fromErrno(err);
     }
+    written(buffer_.size());
     buffer_.clear();
+}
+
+void TextFile::written(size_t bytes)
+{
+    if (temporary_.empty())
+        return;
+    unsynced_ += bytes;
+    if (unsynced_ < syncEvery_)
+        return;
+    unsynced_ = 0;
+    if (!backgroundSync_) {
+        try {
+            backgroundSync_ = std::make_unique<BackgroundSync>(fd_, sync_);
+        } catch (const std::system_error&) {
+            return; // no thread to spare: the sync at the close does it all
+        }
+    }
+    backgroundSync_->request();
+}
+
+int TextFile::endBackgroundSync() noexcept
+{
+    if (!backgroundSync_)
+        return 0;
+    const int err = backgroundSync_->finish();
+    backgroundSyncs_ = backgroundSync_->syncs();
+    backgroundSync_.reset();
+    return err;
 }
 
 int TextFile::release() noexcept
 {
+    // The background sync uses the descriptor: it ends first.
+    endBackgroundSync();
     int err = 0;
     if (ownsFd_ && ::close(fd_) != 0 && errno != EINTR)
         err = errno;
@@ -189,7 +230,10 @@ void TextFile::close()
         throw InOutError::notOpen();
     try {
         flush();
-        // The export is complete on the disk before it takes the place of the older one.
+        // The export is complete on the disk before it takes the place of the older one. A background sync
+        // that failed says so here: the failure need not show again in the last sync.
+        if (const int err = endBackgroundSync())
+            throw InOutError::fromErrno(err);
         if (!temporary_.empty() && ::fsync(fd_) != 0)
             throw InOutError::fromErrno(errno);
     } catch (...) {

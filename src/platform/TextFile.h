@@ -1,5 +1,9 @@
 #pragma once
 
+#include "platform/BackgroundSync.h"
+
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +40,9 @@ class TextFile : public OutText {
 public:
     /// Bytes gathered before they go to the file; larger writes go straight through.
     static constexpr size_t kBufferSize = 256 * 1024;
+    /// A temporary file is made durable in the background each time this many more bytes reached it, so
+    /// that little is left for the sync before it takes the target's place.
+    static constexpr uint64_t kSyncEvery = uint64_t { 8 } << 20;
 
     TextFile() = default;
     TextFile(const TextFile&) = delete;
@@ -69,12 +76,22 @@ public:
     /// The temporary file being written, or empty when the target is written directly.
     const std::string& temporaryName() const { return temporary_; }
 
+    /// Makes a temporary file durable in the background every `bytes` bytes, with `sync` instead of
+    /// fdatasync when given: for the tests. Takes effect with the next rewrite.
+    void syncInBackground(uint64_t bytes, BackgroundSync::Sync sync = {});
+    /// The background syncs made of the file written last, for the tests.
+    uint64_t backgroundSyncs() const { return backgroundSyncs_; }
+
     /// "File not open for output" (105): a write to a variable that was never created or is closed.
     static constexpr int kNotOpenForOutput = 105;
 
 private:
     // Writes out the buffer; on a failure the bytes that did reach the file leave the buffer and the rest stays.
     void flush();
+    // Counts bytes that reached a temporary file and asks for a background sync when enough did.
+    void written(size_t bytes);
+    // Ends the background syncs; returns the errno of one that failed, or 0.
+    int endBackgroundSync() noexcept;
     // Releases the descriptor (standard output stays open); returns the errno of a failed close, or 0.
     int release() noexcept;
     // Opens the target itself (without waiting for a reader of a FIFO); raises InOutError.
@@ -89,6 +106,11 @@ private:
     int fd_ = -1;
     bool ownsFd_ = false;
     std::string buffer_;
+    uint64_t syncEvery_ = kSyncEvery;
+    BackgroundSync::Sync sync_; // empty: fdatasync
+    std::unique_ptr<BackgroundSync> backgroundSync_;
+    uint64_t unsynced_ = 0; // bytes written since the last background sync was asked for
+    uint64_t backgroundSyncs_ = 0;
 };
 
 } // namespace velmar

@@ -5,6 +5,8 @@
 #include "platform/Files.h"
 #include "support/TestSupport.h"
 
+#include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -412,4 +414,46 @@ TEST(TextFile, AFileInAFolderWithoutWriteAccessIsWrittenDirectly)
     }
     EXPECT_EQ(test::readFile(path), "new");
     ::chmod(dir.file("closed").c_str(), 0755);
+}
+
+TEST(TextFile, AnExportWhoseBackgroundSyncFailedNeverReplacesTheOlderFile)
+{
+    test::TempDir dir;
+    const std::string part(1000, 'x');
+    const size_t parts = 2 * TextFile::kBufferSize / part.size();
+    struct Case {
+        const char* name;
+        int result;
+        const char* message; // empty: the export succeeds
+    } const cases[] = {
+        { "syncs that succeed", 0, "" },
+        { "no room left", ENOSPC, "Disk full" },
+        { "a failing disk", EIO, "I/O error 5" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.write("out.txt", "the older export\r\n");
+        std::atomic<int> calls { 0 };
+        TextFile file;
+        file.assign(path);
+        // Every 100,000 bytes that reach the file: the first flush of the buffer asks for a sync.
+        file.syncInBackground(100000, [&](int fd) {
+            ++calls;
+            return c.result != 0 ? c.result : (::fdatasync(fd) == 0 ? 0 : errno);
+        });
+        file.rewrite();
+        for (size_t i = 0; i < parts; ++i)
+            file.write(part);
+        ASSERT_TRUE(test::eventually([&] { return calls.load() >= 1; }));
+        if (*c.message == '\0') {
+            file.close();
+            EXPECT_EQ(test::readFile(path).size(), parts * part.size());
+            EXPECT_GE(file.backgroundSyncs(), 1u);
+        } else {
+            EXPECT_THROW_MSG(file.close(), InOutError, c.message);
+            EXPECT_EQ(test::readFile(path), "the older export\r\n");
+        }
+        EXPECT_FALSE(file.isOpen());
+        EXPECT_EQ(listDirectory(dir.path(), "*"), std::vector<std::string> { "out.txt" });
+    }
 }

@@ -4,10 +4,12 @@
 #include "platform/Files.h"
 #include "support/TestPaths.h"
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdlib.h>
+#include <thread>
 
 namespace velmar::test {
 
@@ -137,6 +139,17 @@ std::string cp1251(std::string_view utf8)
         out += static_cast<char>(page.fromUnicode(ch));
     }
     return out;
+}
+
+bool eventually(const std::function<bool()>& condition)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 } // namespace velmar::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <string_view>
@@ -69,5 +70,9 @@ size_t crlfLineCount(std::string_view text);
 
 /// UTF-8 text turned into Windows-1251 bytes (for texts of the tests written in Cyrillic).
 std::string cp1251(std::string_view utf8);
+
+/// Whether the condition comes to hold, asked every millisecond for at most 20 seconds: for what another
+/// thread does, so that a slow machine still passes and a fault does not hang the run.
+bool eventually(const std::function<bool()>& condition);
 
 } // namespace velmar::test
