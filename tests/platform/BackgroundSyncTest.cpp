@@ -2,15 +2,13 @@
 
 #include "support/TestSupport.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
-
-#include <algorithm>
 #include <thread>
 #include <vector>
 
 using namespace velmar;
-
 
 TEST(BackgroundSync, SyncsWhatIsAskedAndKeepsTheFirstFailure)
 {
