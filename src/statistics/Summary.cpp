@@ -32,7 +32,7 @@ void SummaryTally::AddressRow::readMinutes()
 namespace {
 
 // Below this many rows a second thread costs more than it saves.
-std::atomic<int> splitRows { 100000 };
+std::atomic<int> splitRows { 20000 };
 
 // Sums of numbers under this size never reach the end of the 64-bit range, in whatever order they are added.
 constexpr int64_t kLarge = int64_t { 1 } << 61;
