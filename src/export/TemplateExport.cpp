@@ -98,7 +98,7 @@ private:
 };
 
 // Below this many rows a second thread costs more than it saves.
-constexpr int kTwoThreadRows = 100000;
+constexpr int kTwoThreadRows = 20000;
 // How many pieces of rows the second thread may format ahead of the writing.
 constexpr size_t kPiecesAhead = 3;
 
