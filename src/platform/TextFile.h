@@ -42,7 +42,7 @@ public:
     static constexpr size_t kBufferSize = 256 * 1024;
     /// A temporary file is made durable in the background each time this many more bytes reached it, so
     /// that little is left for the sync before it takes the target's place.
-    static constexpr uint64_t kSyncEvery = uint64_t { 8 } << 20;
+    static constexpr uint64_t kSyncEvery = uint64_t { 1 } << 20;
 
     TextFile() = default;
     TextFile(const TextFile&) = delete;
