@@ -101,18 +101,31 @@ size_t readSmallNumber(std::string_view text, size_t& pos, int& value)
     return pos - start;
 }
 
+namespace {
+
+// A text of 1 to `most` decimal digits and nothing else, read at once; false for anything else. Sizes and
+// minutes are such short runs of digits, and `most` digits always fit.
+bool readDigits(std::string_view text, size_t most, int64_t& value)
+{
+    if (text.empty() || text.size() > most)
+        return false;
+    int64_t quick = 0;
+    for (const char c : text) {
+        if (!isDecimalDigit(c))
+            return false;
+        quick = quick * 10 + (c - '0');
+    }
+    value = quick;
+    return true;
+}
+
+} // namespace
+
 int32_t toInt32(std::string_view text)
 {
-    // Sizes in the log are short runs of digits: read them without the general syntax.
-    if (!text.empty() && text.size() <= 9) {
-        int32_t quick = 0;
-        size_t i = 0;
-        for (; i < text.size() && isDecimalDigit(text[i]); ++i)
-            quick = quick * 10 + (text[i] - '0');
-        if (i == text.size())
-            return quick;
-    }
     int64_t value = 0;
+    if (readDigits(text, 9, value))
+        return static_cast<int32_t>(value);
     if (!parseInteger(text, false, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(), value))
         throw ConvertError::invalidInteger(text);
     return static_cast<int32_t>(value);
@@ -121,6 +134,8 @@ int32_t toInt32(std::string_view text)
 int64_t toInt64(std::string_view text)
 {
     int64_t value = 0;
+    if (readDigits(text, 18, value))
+        return value;
     if (!parseInteger(text, false, std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max(), value))
         throw ConvertError::invalidInteger(text);
     return value;

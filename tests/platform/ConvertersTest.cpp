@@ -70,11 +70,34 @@ TEST(Converters, IntegerSyntaxes)
 
 TEST(Converters, Int64Range)
 {
-    EXPECT_EQ(toInt64("4294967296"), 4294967296LL);
-    EXPECT_EQ(toInt64("-9223372036854775808"), std::numeric_limits<int64_t>::min());
-    EXPECT_EQ(toInt64("9223372036854775807"), std::numeric_limits<int64_t>::max());
-    EXPECT_THROW_MSG(
-        toInt64("9223372036854775808"), ConvertError, "'9223372036854775808' is not a valid integer value");
+    // Up to 18 plain digits are read at once, longer or other texts by the general rules: both must agree.
+    const struct {
+        const char* name;
+        const char* text;
+        std::optional<int64_t> value; // nullopt: refused
+    } cases[] = {
+        { "beyond 32 bits", "4294967296", 4294967296LL },
+        { "zero", "0", 0 },
+        { "leading zeros", "007", 7 },
+        { "18 digits, the most read at once", "999999999999999999", 999999999999999999LL },
+        { "19 digits", "1000000000000000000", 1000000000000000000LL },
+        { "int64 max", "9223372036854775807", std::numeric_limits<int64_t>::max() },
+        { "int64 min", "-9223372036854775808", std::numeric_limits<int64_t>::min() },
+        { "one past max", "9223372036854775808", std::nullopt },
+        { "leading space", " 12", 12 },
+        { "plus sign", "+12", 12 },
+        { "trailing space refused", "12 ", std::nullopt },
+        { "comma refused", "1,000", std::nullopt },
+        { "empty refused", "", std::nullopt },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.value)
+            EXPECT_EQ(toInt64(c.text), *c.value);
+        else
+            EXPECT_THROW_MSG(
+                toInt64(c.text), ConvertError, std::string("'") + c.text + "' is not a valid integer value");
+    }
 }
 
 namespace {
