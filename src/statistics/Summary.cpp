@@ -67,39 +67,37 @@ uint64_t hashOf(std::string_view text)
 
 size_t SummaryTally::findRow(std::string_view folded, uint64_t hash) const
 {
-    if (index_.empty())
-        return kNoRow;
-    const size_t mask = index_.size() - 1;
-    for (size_t at = hash & mask;; at = (at + 1) & mask) {
-        const IndexEntry& entry = index_[at];
-        if (entry.row == kNoRow)
-            return kNoRow;
-        if (entry.hash == hash && rows_[entry.row].folded == folded)
-            return entry.row;
-    }
+    return index_.find(hash, [&](size_t row) { return rows_[row].folded == folded; });
 }
 
+// A new row: by its folded address, and by its spelling.
 void SummaryTally::addToIndex(uint64_t hash, size_t row)
 {
+    index_.add(hash, row, rows_.size() + 1);
+    spelled_.add(hashOf(rows_[row].address), row, rows_.size() + 1);
+}
+
+void SummaryTally::RowIndex::add(uint64_t hash, size_t row, size_t rows)
+{
     // At most half full, so that a look-up meets an empty entry soon.
-    if (2 * (rows_.size() + 1) > index_.size()) {
-        std::vector<IndexEntry> old(std::max<size_t>(64, index_.size() * 2));
-        old.swap(index_);
-        const size_t mask = index_.size() - 1;
-        for (const IndexEntry& entry : old) {
+    if (2 * rows > entries_.size()) {
+        std::vector<Entry> old(std::max<size_t>(64, entries_.size() * 2));
+        old.swap(entries_);
+        const size_t mask = entries_.size() - 1;
+        for (const Entry& entry : old) {
             if (entry.row == kNoRow)
                 continue;
             size_t at = entry.hash & mask;
-            while (index_[at].row != kNoRow)
+            while (entries_[at].row != kNoRow)
                 at = (at + 1) & mask;
-            index_[at] = entry;
+            entries_[at] = entry;
         }
     }
-    const size_t mask = index_.size() - 1;
+    const size_t mask = entries_.size() - 1;
     size_t at = hash & mask;
-    while (index_[at].row != kNoRow)
+    while (entries_[at].row != kNoRow)
         at = (at + 1) & mask;
-    index_[at] = { hash, row };
+    entries_[at] = { hash, row };
 }
 
 int SummaryTally::setSplitRows(int rows)
@@ -149,11 +147,14 @@ void SummaryTally::addRows(const Table& Str, int first, int end)
     for (int r = first; r < end; ++r) {
         Str.rowCells(r, cells);
         const std::string_view address = cells[3];
-        foldCaseInto(address, folded_);
-
         complete_ = rows_.size(); // rows complete before this detailed row
-        const uint64_t hash = hashOf(folded_);
-        const size_t found = findRow(folded_, hash);
+        size_t found = spelled_.find(hashOf(address), [&](size_t row) { return rows_[row].address == address; });
+        uint64_t hash = 0;
+        if (found == kNoRow) {
+            foldCaseInto(address, folded_);
+            hash = hashOf(folded_);
+            found = findRow(folded_, hash);
+        }
         if (found == kNoRow) {
             AddressRow row;
             row.bytes = StrToSize(cells[5]);
@@ -209,8 +210,9 @@ bool SummaryTally::join(SummaryTally& later)
     for (size_t i = 0; i < later.rows_.size(); ++i) {
         AddressRow& row = later.rows_[i];
         if (rowOf[i] == kNew) {
-            addToIndex(hashOf(row.folded), rows_.size());
+            const uint64_t hash = hashOf(row.folded);
             rows_.push_back(std::move(row));
+            addToIndex(hash, rows_.size() - 1);
             continue;
         }
         AddressRow& earlier = rows_[rowOf[i]];
