@@ -1,5 +1,7 @@
 #include "platform/BackgroundSync.h"
 
+#include "platform/Files.h"
+
 #include <cerrno>
 #include <unistd.h>
 #include <utility>
@@ -8,9 +10,10 @@ namespace velmar {
 
 namespace {
 
+// A signal that interrupts the sync is no failure of the disk: the sync is made again.
 int syncData(int fd)
 {
-    return ::fdatasync(fd) == 0 ? 0 : errno;
+    return retryInterrupted([fd] { return ::fdatasync(fd); }) == 0 ? 0 : errno;
 }
 
 } // namespace

@@ -234,7 +234,7 @@ void TextFile::close()
         // that failed says so here: the failure need not show again in the last sync.
         if (const int err = endBackgroundSync())
             throw InOutError::fromErrno(err);
-        if (!temporary_.empty() && ::fsync(fd_) != 0)
+        if (!temporary_.empty() && retryInterrupted([this] { return ::fsync(fd_); }) != 0)
             throw InOutError::fromErrno(errno);
     } catch (...) {
         discard();
