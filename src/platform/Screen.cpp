@@ -99,7 +99,9 @@ bool xDisplayReachable(std::string_view display, const std::string& socketDir, i
         return false;
     if (!address->host.empty())
         return tcpConnects(address->host, kXPortBase + address->number, timeoutMs);
-    const std::string path = socketDir + "/X" + std::to_string(address->number);
+    std::string socketName = "X";
+    socketName += std::to_string(address->number);
+    const std::string path = joinPath(socketDir, socketName);
     return localConnects(path, false, timeoutMs) || localConnects(path, true, timeoutMs);
 }
 
@@ -107,13 +109,11 @@ bool waylandDisplayReachable(std::string_view name, std::string_view runtimeDir,
 {
     if (name.empty())
         return false;
-    std::string path(name);
-    if (name.front() != '/') {
-        if (runtimeDir.empty())
-            return false;
-        path = std::string(runtimeDir) + "/" + path;
-    }
-    return localConnects(path, false, timeoutMs);
+    if (name.front() == '/')
+        return localConnects(std::string(name), false, timeoutMs);
+    if (runtimeDir.empty())
+        return false;
+    return localConnects(joinPath(runtimeDir, name), false, timeoutMs);
 }
 
 } // namespace velmar

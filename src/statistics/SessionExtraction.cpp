@@ -304,8 +304,6 @@ private:
         }
         if (plain && digits != 0)
             return quick;
-        if (findText(text, ',') == std::string_view::npos)
-            return toInt32(text);
         number_.clear();
         for (const char c : text) {
             if (c != ',')

@@ -16,7 +16,6 @@
 #include <string>
 #include <system_error>
 #include <thread>
-#include <unordered_map>
 #include <vector>
 
 namespace velmar {
@@ -42,7 +41,7 @@ bool isLarge(int64_t value)
     return value >= kLarge || value <= -kLarge;
 }
 
-// A hash of a folded address, eight bytes at a time.
+// A hash of an address, folded or as spelled, eight bytes at a time.
 uint64_t hashOf(std::string_view text)
 {
     constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
