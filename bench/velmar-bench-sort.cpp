@@ -4,6 +4,7 @@
 
 #include "BenchSupport.h"
 #include "platform/Locale.h"
+#include "platform/Memory.h"
 #include "statistics/Charging.h"
 #include "statistics/DayList.h"
 #include "statistics/LogText.h"
@@ -52,6 +53,8 @@ Result timeSorts(const velmar::Table& table, int column, velmar::SortKind kind, 
 
 int main(int argc, char** argv)
 {
+    // The heap is set up as the program sets up its own.
+    velmar::prepareHeap();
     if (argc < 2) {
         std::fputs(kUsage, stderr);
         return 2;

@@ -10,6 +10,7 @@
 #include "Unit1/TForm1.h"
 #include "platform/CodePage.h"
 #include "platform/Locale.h"
+#include "platform/Memory.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -77,6 +78,8 @@ std::vector<int> jumpRows(int rows, int jumps)
 
 int main(int argc, char** argv)
 {
+    // The heap is set up as the program sets up its own.
+    velmar::prepareHeap();
     const Clock::time_point processStart = Clock::now();
     const char* startDir = nullptr;
     int jumps = 200;

@@ -5,6 +5,7 @@
 #include "BenchSupport.h"
 #include "export/TemplateExport.h"
 #include "platform/Locale.h"
+#include "platform/Memory.h"
 #include "platform/TextFile.h"
 #include "settings/Language.h"
 #include "statistics/Charging.h"
@@ -217,6 +218,8 @@ int usageError(const std::string& problem)
 
 int main(int argc, char** argv)
 {
+    // The heap is set up as the program sets up its own.
+    velmar::prepareHeap();
     std::string logPath;
     std::string exportPath = "/tmp/velmar-bench-export.txt";
     std::string langPath;

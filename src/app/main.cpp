@@ -1,4 +1,5 @@
 #include "export/UnattendedRun.h"
+#include "platform/Memory.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -32,6 +33,7 @@ std::string windowProgram()
 
 int main(int argc, char** argv)
 {
+    velmar::prepareHeap();
     // A run from cron or a script has no screen: it does its work with the core alone. So does a run whose
     // display nobody answers at, which the window's toolkit would end at once.
     const velmar::EnvironmentLookup environment = [](const char* name) { return std::getenv(name); };

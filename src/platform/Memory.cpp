@@ -4,6 +4,11 @@
 #include <cstdlib>
 #include <new>
 #include <sys/mman.h>
+#include <unistd.h>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace velmar {
 
@@ -12,7 +17,33 @@ namespace {
 constexpr uintptr_t kPage = 4096;
 constexpr size_t kHugePage = size_t { 2 } << 20;
 
+// The heap grows by at least this much at a time.
+constexpr size_t kHeapStep = size_t { 64 } << 20;
+
 } // namespace
+
+void prepareHeap() noexcept
+{
+#if defined(__GLIBC__) && defined(M_ARENA_MAX) && defined(M_TOP_PAD) && defined(MADV_HUGEPAGE)
+    // The threads that read ahead and format allocate little and seldom: they share the heap of the main
+    // thread rather than each mapping one of its own.
+    ::mallopt(M_ARENA_MAX, 1);
+    ::mallopt(M_MMAP_THRESHOLD, 32 << 20); // the most the C library allows
+    ::mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    ::mallopt(M_TOP_PAD, static_cast<int>(kHeapStep));
+    // Grow the heap now by a step, and mark what lies behind this block for huge pages. A C library that
+    // took no notice, or an allocator of its own (as a sanitizer has), leaves the block elsewhere than
+    // below the end of the heap: nothing is marked then.
+    void* probe = std::malloc(kHugePage);
+    const auto at = reinterpret_cast<uintptr_t>(probe);
+    const auto end = reinterpret_cast<uintptr_t>(::sbrk(0));
+    const uintptr_t from = (at + kHugePage - 1) & ~uintptr_t { kHugePage - 1 };
+    const uintptr_t to = end & ~uintptr_t { kHugePage - 1 };
+    if (probe != nullptr && at < end && end - at <= 2 * kHeapStep && to > from)
+        ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE); // may fail: only a hint
+    std::free(probe);
+#endif
+}
 
 void mapPagesAhead(void* data, size_t size) noexcept
 {

@@ -1,9 +1,15 @@
 #include "platform/Memory.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
+#include <utility>
 
 using namespace velmar;
 
@@ -27,3 +33,82 @@ TEST(Memory, LargeBuffersHoldTheirBytes)
         EXPECT_EQ(wrong, 0u);
     }
 }
+
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+
+namespace {
+
+// The first and the end address of the process heap: the mappings named "[heap]" in /proc/self/maps (the
+// marking of a part cuts it into several); both 0 when it has none.
+std::pair<uintptr_t, uintptr_t> heapRange()
+{
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    uintptr_t first = 0;
+    uintptr_t end = 0;
+    while (std::getline(maps, line)) {
+        if (line.ends_with("[heap]")) {
+            const size_t dash = line.find('-');
+            const uintptr_t from = std::stoull(line.substr(0, dash), nullptr, 16);
+            const uintptr_t to = std::stoull(line.substr(dash + 1, line.find(' ') - dash - 1), nullptr, 16);
+            first = first == 0 ? from : std::min(first, from);
+            end = std::max(end, to);
+        }
+    }
+    return { first, end };
+}
+
+// The "VmFlags" of the mapping that holds the address, from /proc/self/smaps; empty when none does.
+std::string vmFlagsAt(uintptr_t address)
+{
+    std::ifstream smaps("/proc/self/smaps");
+    std::string line;
+    bool inside = false;
+    while (std::getline(smaps, line)) {
+        const size_t dash = line.find('-');
+        const size_t space = line.find(' ');
+        if (dash != std::string::npos && space != std::string::npos && dash < space
+            && line.find_first_not_of("0123456789abcdef-") == space) {
+            inside = std::stoull(line.substr(0, dash), nullptr, 16) <= address
+                && address < std::stoull(line.substr(dash + 1, space - dash - 1), nullptr, 16);
+        } else if (inside && line.starts_with("VmFlags:")) {
+            return line;
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+// After prepareHeap, blocks of a few megabytes come from the heap itself, also for another thread (not
+// from a mapping of their own or a thread's heap, where they would be fresh memory each time), and the heap
+// where they lie is marked for huge pages ("hg") where the system has them. Without prepareHeap the C
+// library maps every block of 128 KB and more apart, and each thread gets a heap of its own.
+TEST(Memory, ThePreparedHeapServesEveryThreadAndIsMarkedForHugePages)
+{
+    prepareHeap();
+    const bool hugePages = std::filesystem::exists("/sys/kernel/mm/transparent_hugepage/enabled");
+    struct Case {
+        const char* name;
+        bool otherThread;
+    };
+    for (const Case& c : { Case { "a block of this thread", false }, Case { "a block of another thread", true } }) {
+        SCOPED_TRACE(c.name);
+        const size_t size = size_t { 8 } << 20;
+        void* block = nullptr;
+        if (c.otherThread)
+            std::thread([&] { block = std::malloc(size); }).join();
+        else
+            block = std::malloc(size);
+        ASSERT_NE(block, nullptr);
+        const auto at = reinterpret_cast<uintptr_t>(block);
+        const auto [first, end] = heapRange();
+        EXPECT_TRUE(first <= at && at + size <= end) << std::hex << at << " not in " << first << "-" << end;
+        if (hugePages) {
+            EXPECT_NE(vmFlagsAt(at + size - 1).find(" hg"), std::string::npos) << vmFlagsAt(at + size - 1);
+        }
+        std::free(block);
+    }
+}
+
+#endif
