@@ -24,10 +24,7 @@ constexpr size_t kHeapStep = size_t { 64 } << 20;
 
 void prepareHeap() noexcept
 {
-#if defined(__GLIBC__) && defined(M_ARENA_MAX) && defined(M_TOP_PAD) && defined(MADV_HUGEPAGE)
-    // The threads that read ahead and format allocate little and seldom: they share the heap of the main
-    // thread rather than each mapping one of its own.
-    ::mallopt(M_ARENA_MAX, 1);
+#if defined(__GLIBC__) && defined(M_TOP_PAD) && defined(MADV_HUGEPAGE)
     ::mallopt(M_MMAP_THRESHOLD, 32 << 20); // the most the C library allows
     ::mallopt(M_TRIM_THRESHOLD, 256 << 20);
     ::mallopt(M_TOP_PAD, static_cast<int>(kHeapStep));
