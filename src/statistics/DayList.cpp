@@ -7,16 +7,24 @@
 
 namespace velmar {
 
+size_t DayList::find(std::string_view day, uint64_t foldedHash) const
+{
+    return index_.find(foldedHash, [&](size_t item) { return sameTextIgnoringCase(items_[item], day); });
+}
+
 bool DayList::contains(std::string_view day) const
 {
-    return folded_.count(foldCase(day)) != 0;
+    return find(day, hashOfText(foldCase(day))) != HashIndex::kNone;
 }
 
 bool DayList::add(std::string_view day)
 {
-    if (!folded_.insert(foldCase(day)).second)
+    foldCaseInto(day, folded_);
+    const uint64_t hash = hashOfText(folded_);
+    if (find(day, hash) != HashIndex::kNone)
         return false;
     items_.emplace_back(day);
+    index_.add(hash, items_.size() - 1, items_.size());
     return true;
 }
 

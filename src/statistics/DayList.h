@@ -1,8 +1,9 @@
 #pragma once
 
+#include "statistics/HashIndex.h"
+
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 namespace velmar {
@@ -17,8 +18,11 @@ public:
     bool add(std::string_view day);
 
 private:
+    size_t find(std::string_view day, uint64_t foldedHash) const;
+
     std::vector<std::string> items_;
-    std::unordered_set<std::string> folded_;
+    HashIndex index_; // the items by the hash of their folded text
+    std::string folded_; // the day being added, folded
 };
 
 /// Makes the list of last days begin at the first day picked: `picked` is the index of the chosen item of

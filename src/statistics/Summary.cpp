@@ -41,27 +41,6 @@ bool isLarge(int64_t value)
     return value >= kLarge || value <= -kLarge;
 }
 
-// A hash of an address, folded or as spelled, eight bytes at a time.
-uint64_t hashOf(std::string_view text)
-{
-    constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
-    uint64_t hash = text.size() * kMultiplier;
-    size_t i = 0;
-    for (; i + 8 <= text.size(); i += 8) {
-        uint64_t word = 0;
-        std::memcpy(&word, text.data() + i, 8);
-        hash = (hash ^ word) * kMultiplier;
-        hash ^= hash >> 29;
-    }
-    if (i < text.size()) {
-        uint64_t word = 0;
-        std::memcpy(&word, text.data() + i, text.size() - i);
-        hash = (hash ^ word) * kMultiplier;
-        hash ^= hash >> 29;
-    }
-    return hash * kMultiplier;
-}
-
 } // namespace
 
 size_t SummaryTally::findRow(std::string_view folded, uint64_t hash) const
@@ -73,30 +52,7 @@ size_t SummaryTally::findRow(std::string_view folded, uint64_t hash) const
 void SummaryTally::addToIndex(uint64_t hash, size_t row)
 {
     index_.add(hash, row, rows_.size() + 1);
-    spelled_.add(hashOf(rows_[row].address), row, rows_.size() + 1);
-}
-
-void SummaryTally::RowIndex::add(uint64_t hash, size_t row, size_t rows)
-{
-    // At most half full, so that a look-up meets an empty entry soon.
-    if (2 * rows > entries_.size()) {
-        std::vector<Entry> old(std::max<size_t>(64, entries_.size() * 2));
-        old.swap(entries_);
-        const size_t mask = entries_.size() - 1;
-        for (const Entry& entry : old) {
-            if (entry.row == kNoRow)
-                continue;
-            size_t at = entry.hash & mask;
-            while (entries_[at].row != kNoRow)
-                at = (at + 1) & mask;
-            entries_[at] = entry;
-        }
-    }
-    const size_t mask = entries_.size() - 1;
-    size_t at = hash & mask;
-    while (entries_[at].row != kNoRow)
-        at = (at + 1) & mask;
-    entries_[at] = { hash, row };
+    spelled_.add(hashOfText(rows_[row].address), row, rows_.size() + 1);
 }
 
 int SummaryTally::setSplitRows(int rows)
@@ -147,11 +103,11 @@ void SummaryTally::addRows(const Table& Str, int first, int end)
         Str.rowCells(r, cells);
         const std::string_view address = cells[3];
         complete_ = rows_.size(); // rows complete before this detailed row
-        size_t found = spelled_.find(hashOf(address), [&](size_t row) { return rows_[row].address == address; });
+        size_t found = spelled_.find(hashOfText(address), [&](size_t row) { return rows_[row].address == address; });
         uint64_t hash = 0;
         if (found == kNoRow) {
             foldCaseInto(address, folded_);
-            hash = hashOf(folded_);
+            hash = hashOfText(folded_);
             found = findRow(folded_, hash);
         }
         if (found == kNoRow) {
@@ -193,7 +149,7 @@ bool SummaryTally::join(SummaryTally& later)
     try {
         for (size_t i = 0; i < later.rows_.size(); ++i) {
             AddressRow& row = later.rows_[i];
-            const size_t found = findRow(row.folded, hashOf(row.folded));
+            const size_t found = findRow(row.folded, hashOfText(row.folded));
             if (found == kNoRow)
                 continue;
             AddressRow& earlier = rows_[found];
@@ -209,7 +165,7 @@ bool SummaryTally::join(SummaryTally& later)
     for (size_t i = 0; i < later.rows_.size(); ++i) {
         AddressRow& row = later.rows_[i];
         if (rowOf[i] == kNew) {
-            const uint64_t hash = hashOf(row.folded);
+            const uint64_t hash = hashOfText(row.folded);
             rows_.push_back(std::move(row));
             addToIndex(hash, rows_.size() - 1);
             continue;
@@ -229,15 +185,14 @@ void SummaryTally::writeRows(Table& StrFull, size_t count, bool withMoney, doubl
     for (size_t i = 0; i < count; ++i) {
         const AddressRow& row = rows_[i];
         const int r = static_cast<int>(i) + 1;
-        StrFull.setCell(0, r, row.address);
-        if (row.sessions == 1)
-            StrFull.setCell(1, r, row.firstMinutes);
-        else
-            StrFull.setCell(1, r, formatInt(row.minutes));
-        StrFull.setCell(2, r, SizeToStr(row.bytes));
+        const std::string minutes = row.sessions == 1 ? row.firstMinutes : formatInt(row.minutes);
+        const std::string bytes = SizeToStr(row.bytes);
         // The money of every row and of the total is the tariff times the summed minutes.
-        StrFull.setCell(3, r, withMoney ? moneyText(TimetoMoney(static_cast<double>(row.minutes), tarifPerMin)) : "");
-        StrFull.setCell(4, r, formatInt(row.sessions));
+        const std::string money
+            = withMoney ? moneyText(TimetoMoney(static_cast<double>(row.minutes), tarifPerMin)) : std::string();
+        const std::string sessions = formatInt(row.sessions);
+        const std::array<std::string_view, 5> cells = { row.address, minutes, bytes, money, sessions };
+        StrFull.setRow(r, cells);
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "statistics/HashIndex.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -67,41 +69,13 @@ private:
     void writeRows(Table& StrFull, size_t count, bool withMoney, double tarifPerMin) const;
 
     std::vector<AddressRow> rows_;
-    // The rows by a key: open addressing over a table whose size is a power of two, each entry the key's
-    // hash and its row. A summary's look-up is made for every detailed row.
-    static constexpr size_t kNoRow = ~size_t { 0 };
-    class RowIndex {
-    public:
-        // The row whose key hashes to `hash` and for which `isKey(row)` holds, or kNoRow.
-        template <class IsKey> size_t find(uint64_t hash, IsKey isKey) const
-        {
-            if (entries_.empty())
-                return kNoRow;
-            const size_t mask = entries_.size() - 1;
-            for (size_t at = hash & mask;; at = (at + 1) & mask) {
-                const Entry& entry = entries_[at];
-                if (entry.row == kNoRow)
-                    return kNoRow;
-                if (entry.hash == hash && isKey(entry.row))
-                    return entry.row;
-            }
-        }
-        // Adds a row not in the index; `rows` is how many the index will hold then.
-        void add(uint64_t hash, size_t row, size_t rows);
-
-    private:
-        struct Entry {
-            uint64_t hash = 0;
-            size_t row = kNoRow;
-        };
-        std::vector<Entry> entries_;
-    };
+    static constexpr size_t kNoRow = HashIndex::kNone;
     size_t findRow(std::string_view folded, uint64_t hash) const;
     void addToIndex(uint64_t hash, size_t row);
-    RowIndex index_; // by folded address
+    HashIndex index_; // the rows by folded address
     // By the address as its first detailed row spells it: a detailed row that spells it so, as nearly all
     // do, finds its row without folding the letters.
-    RowIndex spelled_;
+    HashIndex spelled_;
     size_t complete_ = 0; // rows complete before a failed add
     // A sum or a number summed came near where a sum stops at the end of the range: tallies in halves
     // might then stop elsewhere than one tally of every row, so they are not joined.

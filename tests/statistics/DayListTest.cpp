@@ -4,6 +4,9 @@
 #include "platform/Errors.h"
 #include "support/TestSupport.h"
 
+#include <cctype>
+#include <string>
+
 using namespace velmar;
 
 namespace {
@@ -26,6 +29,55 @@ TEST(DayList, KeepsFirstCountedOrderAndIgnoresLetterCase)
     EXPECT_TRUE(days.contains("1-mar-2003"));
     EXPECT_FALSE(days.contains("3-Mar-2003"));
     EXPECT_FALSE(days.contains(""));
+}
+
+// A log of decades lists thousands of days; the look-up grows many times on the way. Every day is listed
+// once, in the order first counted, whatever letters it comes in later, and every one is found again.
+TEST(DayList, ThousandsOfDaysAreEachListedOnce)
+{
+    DayList days;
+    Items expected;
+    const char* const months[] = { "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sen", "Okt", "Nob", "Dec" };
+    for (int year = 1990; year < 2020; ++year) {
+        for (const char* month : months) {
+            for (int day = 1; day <= 28; ++day)
+                expected.push_back(std::to_string(day) + "-" + month + "-" + std::to_string(year));
+        }
+    }
+    for (const std::string& day : expected)
+        ASSERT_TRUE(days.add(day)) << day;
+    struct Case {
+        const char* name;
+        std::string (*spell)(std::string);
+    };
+    const Case cases[] = {
+        { "as first counted", [](std::string day) { return day; } },
+        { "in capitals",
+            [](std::string day) {
+                for (char& c : day)
+                    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+                return day;
+            } },
+        { "in small letters",
+            [](std::string day) {
+                for (char& c : day)
+                    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                return day;
+            } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        size_t added = 0;
+        size_t found = 0;
+        for (const std::string& day : expected) {
+            added += days.add(c.spell(day));
+            found += days.contains(c.spell(day));
+        }
+        EXPECT_EQ(added, 0u);
+        EXPECT_EQ(found, expected.size());
+    }
+    EXPECT_EQ(days.items(), expected); // 30 years of 12 months of 28 days: 10,080 items
+    EXPECT_FALSE(days.contains("29-Feb-2000"));
 }
 
 TEST(DayList, CyrillicLettersFoldToo)
