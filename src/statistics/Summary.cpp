@@ -30,8 +30,10 @@ void SummaryTally::AddressRow::readMinutes()
 
 namespace {
 
-// Below this many rows a second thread costs more than it saves.
-std::atomic<int> splitRows { 20000 };
+// Below this many rows a second thread costs more than it saves: it starts with memory of its own that is
+// fresh, and every address of its half is joined one by one afterwards (52,000 rows of 4,500 addresses took
+// 8 ms in halves, 6.7 ms in one).
+std::atomic<int> splitRows { 100000 };
 
 // Sums of numbers under this size never reach the end of the 64-bit range, in whatever order they are added.
 constexpr int64_t kLarge = int64_t { 1 } << 61;
