@@ -180,6 +180,27 @@ void LogText::reset()
     blockOffset_ = nextOffset_ = static_cast<uint64_t>(start);
     lastByte_ = '\n';
     fd_ = fd;
+    prepareParts();
+}
+
+// The parts of the blocks and room for their lines are made here, before the reading thread starts: from the
+// heap of this thread, which the process maps 2 MB at a time, where the reading thread's own memory would be
+// mapped a small page at a time as its lists grow. Only a preparation: without memory the lists grow later.
+void LogText::prepareParts() noexcept
+{
+    const auto size = static_cast<size_t>(std::max<int64_t>(openSize_, 0));
+    const size_t parts = std::min(blockSize_, size) / kPartSize + 1;
+    // One line in 64 bytes that may matter: more than the logs seen hold.
+    const size_t lines = std::min(kPartSize, size) / 64;
+    try {
+        for (BlockScan& scan : scans_) {
+            if (scan.parts.size() < parts)
+                scan.parts.resize(parts);
+            for (Part& part : scan.parts)
+                part.candidates.reserve(lines);
+        }
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 void LogText::close()

@@ -153,6 +153,7 @@ private:
 
     static void scanBlock(const char* bytes, size_t size, BlockScan& scan, char& lastByte) noexcept;
     static void scanParts(BlockScan& scan) noexcept;
+    void prepareParts() noexcept;
     void helpScan();
     void checkUnchanged();
     int openLocked(bool& lockedByOther);
