@@ -37,9 +37,10 @@ constexpr unsigned bit(Marker m)
     return 1u << m;
 }
 
-bool contains(std::string_view line, std::string_view marker)
+// `before`: the bytes in front of the line that may be read as well (see findText).
+bool contains(std::string_view line, std::string_view marker, size_t before = 0)
 {
-    return findText(line, marker) != std::string_view::npos;
+    return findText(line, marker, before) != std::string_view::npos;
 }
 
 // The four operations that cut and read a line. A position p counts from 1, so "remove p + k characters"
@@ -50,22 +51,22 @@ std::string_view dropFirst(std::string_view line, size_t count)
     return line.substr(std::min(count, line.size()));
 }
 
-std::string_view cutAt(std::string_view line, std::string_view marker, size_t k)
+std::string_view cutAt(std::string_view line, std::string_view marker, size_t k, size_t before = 0)
 {
-    const size_t at = findText(line, marker);
+    const size_t at = findText(line, marker, before);
     const size_t p = at == std::string_view::npos ? 0 : at + 1;
     return dropFirst(line, p + k);
 }
 
-std::string_view word(std::string_view line)
+std::string_view word(std::string_view line, size_t before = 0)
 {
-    const size_t space = findText(line, ' ');
+    const size_t space = findText(line, " ", before);
     return space == std::string_view::npos ? std::string_view {} : line.substr(0, space);
 }
 
-std::string_view partBefore(std::string_view line, std::string_view marker)
+std::string_view partBefore(std::string_view line, std::string_view marker, size_t before = 0)
 {
-    const size_t at = findText(line, marker);
+    const size_t at = findText(line, marker, before);
     return at == std::string_view::npos ? std::string_view {} : line.substr(0, at);
 }
 
@@ -77,13 +78,15 @@ struct SessionLine {
     MarkerPositions found;
     bool placed = true; // found.first is set
 
+    // The bytes of the line as read in front of the text.
+    size_t cut() const { return static_cast<size_t>(text.data() - read.data()); }
+
     bool has(Marker m) const
     {
         if ((found.markers & bit(m)) == 0)
             return false;
         // An occurrence at or behind the cut lies wholly in the text; one cut away may have a later twin.
-        const auto cut = static_cast<size_t>(text.data() - read.data());
-        return cut == 0 || (placed && found.first[m] >= cut) || contains(text, kMarkers[m]);
+        return cut() == 0 || (placed && found.first[m] >= cut()) || contains(text, kMarkers[m], cut());
     }
 };
 
@@ -212,29 +215,29 @@ private:
     void applyTests(SessionLine& line)
     {
         if (line.has(kAddress)) {
-            line.text = cutAt(line.text, "Address", 9);
-            std::string_view address = word(line.text);
+            line.text = cutAt(line.text, "Address", 9, line.cut());
+            std::string_view address = word(line.text, line.cut());
             if (address.empty())
                 address = line.text;
             address_.assign(address.substr(0, kMaxAddress));
         }
         if (line.has(kReceiving) && !line.has(kFromOffset)) {
-            line.text = cutAt(line.text, "' (", 2);
-            if (contains(line.text, "' ("))
-                line.text = cutAt(line.text, "' (", 2);
-            std::string_view size = partBefore(line.text, "b)");
+            line.text = cutAt(line.text, "' (", 2, line.cut());
+            if (contains(line.text, "' (", line.cut()))
+                line.text = cutAt(line.text, "' (", 2, line.cut());
+            std::string_view size = partBefore(line.text, "b)", line.cut());
             if (size.empty())
                 size = "0";
             earlier_ = received_;
             received_ = addSaturating(received_, plainNumber(size));
         }
         if (line.has(kFromOffset)) {
-            line.text = cutAt(line.text, "offset", 6);
+            line.text = cutAt(line.text, "offset", 6, line.cut());
             received_ = subtractSaturating(received_, plainNumber(line.text));
         }
         if (line.has(kPartOf)) {
-            line.text = cutAt(line.text, " (", 1);
-            received_ = addSaturating(earlier_, plainNumber(partBefore(line.text, "b)")));
+            line.text = cutAt(line.text, " (", 1, line.cut());
+            received_ = addSaturating(earlier_, plainNumber(partBefore(line.text, "b)", line.cut())));
         }
         if (line.has(kRejected))
             received_ = earlier_;

@@ -14,6 +14,8 @@ TEST(TextSearch, FindsWhatTheStandardSearchFinds)
         std::string_view text;
         std::string_view what;
         size_t at; // where std::string_view::find finds it
+        // A line the text is the end of, whose bytes in front of it may be read: never found in it.
+        std::string_view line = {};
     };
     constexpr size_t npos = std::string_view::npos;
     const Case cases[] = {
@@ -30,11 +32,19 @@ TEST(TextSearch, FindsWhatTheStandardSearchFinds)
         { "a single byte nowhere", "0123456789abcdefghij", ",", npos },
         { "bytes above 127", "\xC0\xC1 \xE0\xE1\xE2", "\xE1\xE2", 4 },
         { "a zero byte", std::string_view("ab\0cd", 5), std::string_view("\0c", 2), 2 },
+        { "a short end part, found at its end", "4,805b)", "b)", 5, "Receiving 'x.pkt' (4,805b)" },
+        { "a short end part without it, which its line has", "4,805)", "b)", npos, "Receiving 'b)' (4,805)" },
+        { "a short end part whose match would begin in front of it", "b)", "'b)", npos, "Receiving 'x'b)" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_EQ(c.text.find(c.what), c.at); // the expectation is that of the standard search
         EXPECT_EQ(findText(c.text, c.what), c.at);
+        if (!c.line.empty()) {
+            ASSERT_TRUE(c.line.ends_with(c.text));
+            const size_t before = c.line.size() - c.text.size();
+            EXPECT_EQ(findText(c.line.substr(before), c.what, before), c.at);
+        }
         if (c.what.size() == 1) {
             EXPECT_EQ(findText(c.text, c.what[0]), c.at);
         }
@@ -64,5 +74,10 @@ TEST(TextSearch, AgreesWithTheStandardSearchOnGeneratedTexts)
             what = pick(1 + random() % 6);
         }
         ASSERT_EQ(findText(text, what), std::string_view(text).find(what)) << "'" << text << "' '" << what << "'";
+        // The end part of the text from a place on, with the bytes in front of it readable: what stands in
+        // front is never found, and a part of under 16 bytes is looked at at once.
+        const size_t from = text.empty() ? 0 : random() % (text.size() + 1);
+        const std::string_view end = std::string_view(text).substr(from);
+        ASSERT_EQ(findText(end, what, from), end.find(what)) << "'" << text << "' from " << from << " '" << what << "'";
     }
 }
