@@ -34,11 +34,25 @@ void prepareHeap() noexcept
     void* probe = std::malloc(kHugePage);
     const auto at = reinterpret_cast<uintptr_t>(probe);
     const auto end = reinterpret_cast<uintptr_t>(::sbrk(0));
+    // The C library wrote the size of what follows the block right behind it, before the marking: the huge
+    // page around that word is mapped in small pages for good. The first whole huge page behind it is
+    // where the program's memory is to begin.
+    const uintptr_t first = ((at + kHugePage + sizeof(size_t)) & ~uintptr_t { kHugePage - 1 }) + kHugePage;
     const uintptr_t from = (at + kHugePage - 1) & ~uintptr_t { kHugePage - 1 };
     const uintptr_t to = end & ~uintptr_t { kHugePage - 1 };
-    if (probe != nullptr && at < end && end - at <= 2 * kHeapStep && to > from)
-        ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE); // may fail: only a hint
+    if (probe == nullptr || at >= end || end - at > 2 * kHeapStep || to <= first) {
+        std::free(probe);
+        return;
+    }
+    ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE); // may fail: only a hint
     std::free(probe);
+    // The bytes up to there are kept out of use (never written, they take no memory): what the program
+    // allocates next comes from the first whole huge page on. A block of n bytes takes n + 8, rounded up to
+    // 16, from where the freed one began, so the next one begins right at `first`. (Held in a volatile,
+    // which the compiler may not leave out together with the allocation.)
+    static void* volatile unmarked = nullptr;
+    if (unmarked == nullptr)
+        unmarked = std::malloc(first - at - sizeof(size_t));
 #endif
 }
 
