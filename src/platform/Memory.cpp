@@ -28,9 +28,9 @@ void prepareHeap() noexcept
     ::mallopt(M_MMAP_THRESHOLD, 32 << 20); // the most the C library allows
     ::mallopt(M_TRIM_THRESHOLD, 256 << 20);
     ::mallopt(M_TOP_PAD, static_cast<int>(kHeapStep));
-    // Grow the heap now by a step, and mark what lies behind this block for huge pages. A C library that
-    // took no notice, or an allocator of its own (as a sanitizer has), leaves the block elsewhere than
-    // below the end of the heap: nothing is marked then.
+    // Grow the heap now by a step, and mark it for huge pages from the first one this block leaves whole
+    // (below). A C library that took no notice, or an allocator of its own (as a sanitizer has), leaves the
+    // block elsewhere than below the end of the heap: nothing is marked then.
     void* probe = std::malloc(kHugePage);
     const auto at = reinterpret_cast<uintptr_t>(probe);
     const auto end = reinterpret_cast<uintptr_t>(::sbrk(0));
@@ -38,13 +38,12 @@ void prepareHeap() noexcept
     // page around that word is mapped in small pages for good. The first whole huge page behind it is
     // where the program's memory is to begin.
     const uintptr_t first = ((at + kHugePage + sizeof(size_t)) & ~uintptr_t { kHugePage - 1 }) + kHugePage;
-    const uintptr_t from = (at + kHugePage - 1) & ~uintptr_t { kHugePage - 1 };
     const uintptr_t to = end & ~uintptr_t { kHugePage - 1 };
     if (probe == nullptr || at >= end || end - at > 2 * kHeapStep || to <= first) {
         std::free(probe);
         return;
     }
-    ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE); // may fail: only a hint
+    ::madvise(reinterpret_cast<void*>(first), to - first, MADV_HUGEPAGE); // may fail: only a hint
     std::free(probe);
     // The bytes up to there are kept out of use (never written, they take no memory): what the program
     // allocates next comes from the first whole huge page on. A block of n bytes takes n + 8, rounded up to

@@ -60,7 +60,7 @@ std::string_view cutAt(std::string_view line, std::string_view marker, size_t k,
 
 std::string_view word(std::string_view line, size_t before = 0)
 {
-    const size_t space = findText(line, " ", before);
+    const size_t space = findText(line, ' ', before);
     return space == std::string_view::npos ? std::string_view {} : line.substr(0, space);
 }
 

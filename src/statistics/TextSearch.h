@@ -84,10 +84,10 @@ inline size_t findText(std::string_view text, std::string_view what, size_t befo
     return std::string_view::npos;
 }
 
-/// Where the byte first stands in `text`, or npos.
-inline size_t findText(std::string_view text, char what)
+/// Where the byte first stands in `text`, or npos; `before` as above.
+inline size_t findText(std::string_view text, char what, size_t before = 0)
 {
-    return findText(text, std::string_view(&what, 1));
+    return findText(text, std::string_view(&what, 1), before);
 }
 
 } // namespace velmar
