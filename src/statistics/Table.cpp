@@ -161,6 +161,46 @@ void Table::clearRow(int row)
     slot.size = 0;
 }
 
+void Table::takeRows(Table& from, int first, int count, int at)
+{
+    if (&from == this || count <= 0 || first < 0 || at < 0)
+        return;
+    const auto source = static_cast<size_t>(first);
+    const auto target = static_cast<size_t>(at);
+    const size_t rows = std::min(static_cast<size_t>(count), from.slots_.size() - std::min(source, from.slots_.size()));
+    slots_.grow(target + rows);
+    for (size_t k = 0; k < rows; ++k) {
+        Slot& slot = slots_[target + k];
+        waste_ += slot.capacity;
+        slot = from.slots_[source + k];
+    }
+    // The rows of `from` that are not taken keep their room in its chunks, which is waste here.
+    for (size_t row = 0; row < from.slots_.size(); ++row) {
+        if (row < source || row >= source + rows)
+            waste_ += from.slots_[row].capacity;
+    }
+    // This table's last chunk stays the one it goes on filling.
+    chunks_.insert(
+        chunks_.begin(), std::make_move_iterator(from.chunks_.begin()), std::make_move_iterator(from.chunks_.end()));
+    held_ += from.held_;
+    waste_ += from.waste_;
+    for (size_t c = 0; c < longest_.size() && c < from.longest_.size(); ++c) {
+        const Longest theirs = from.longest_[c];
+        if (theirs.row >= first && static_cast<size_t>(theirs.row) < source + rows) {
+            if (theirs.length > longest_[c].length)
+                longest_[c] = { theirs.length, theirs.row - first + at };
+        } else if (theirs.row != 0) {
+            // Their longest text is not among the rows taken: the longest of those is looked for.
+            for (size_t k = 0; k < rows; ++k)
+                noteLength(c, at + static_cast<int>(k), cell(static_cast<int>(c), at + static_cast<int>(k)).size());
+        }
+    }
+    from.chunks_.clear();
+    from.slots_ = SlotIndex();
+    from.held_ = from.waste_ = 0;
+    from.forgetLongest();
+}
+
 void Table::storeRow(int row, const std::string& block)
 {
     Slot& slot = slots_[static_cast<size_t>(row)];

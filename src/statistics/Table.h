@@ -40,6 +40,10 @@ public:
     void rowCells(int row, std::span<std::string_view> texts) const;
     /// Empties every cell of the row.
     void clearRow(int row);
+    /// Moves the rows first to first + count - 1 of another table of as many columns into this one, as the
+    /// rows at, at + 1, ...: the memory that holds their texts changes hands, no text is copied. `from`
+    /// is left empty. What was stored in those rows here before is let go.
+    void takeRows(Table& from, int first, int count, int at);
 
     /// The data row (1 or more) that received the longest text of the column since the table was made or
     /// forgetLongest() was called; 0 when none did. Tracked as rows are written, so that the window can

@@ -17,118 +17,22 @@ using namespace std::string_literals;
 
 namespace {
 
-// Reads the way a rebuild does: a line, then the end-of-file test.
-std::vector<std::string> readAll(LogText& log)
+// The text of the open log as a read of it is handed it: its runs of whole lines from the text start to
+// the end of the file, each ending at a line feed but the last; the end of the read is checked.
+std::string textOf(LogText& log)
 {
-    std::vector<std::string> lines;
-    std::string_view line;
-    do {
-        log.readLine(line);
-        lines.emplace_back(line);
-    } while (!log.eof());
-    return lines;
-}
-
-// Reads the way the session extraction does: a line, the end-of-file test, and only then the line is taken,
-// so a view that the test spoilt shows.
-std::vector<std::string> readAllTakingEachLineAfterTheTest(LogText& log)
-{
-    std::vector<std::string> lines;
-    std::string_view line;
-    bool end = false;
-    while (!end) {
-        log.readLine(line);
-        end = log.eof();
-        lines.emplace_back(line);
+    LineBlocks lines = log.stretch(log.textStart(), LineBlocks::kToTheEnd);
+    std::string text;
+    std::string_view run;
+    while (lines.next(run)) {
+        EXPECT_TRUE(text.empty() || text.back() == '\n') << "only the last run may end without a line feed";
+        text += run;
     }
-    return lines;
-}
-
-std::vector<std::string> readFileLines(const std::string& path, size_t blockSize)
-{
-    LogText log(blockSize);
-    log.bind(path);
-    log.reset();
-    auto lines = readAll(log);
-    log.close();
-    return lines;
+    log.checkUnchanged(lines.handedUpTo());
+    return text;
 }
 
 } // namespace
-
-TEST(LogText, SplitsLines)
-{
-    struct Case {
-        const char* name;
-        std::string content;
-        std::vector<std::string> lines;
-    } const cases[] = {
-        // An empty file still yields the one empty line that reading at the end gives.
-        { "empty file", "", { "" } },
-        { "LF", "one\ntwo\n", { "one", "two" } },
-        { "CR LF", "one\r\ntwo\r\n", { "one", "two" } },
-        { "no final line end", "one\r\ntwo", { "one", "two" } },
-        // The line feed after "two" ends that line; the empty text behind it is no further line.
-        { "empty lines", "\n\none\n\n", { "", "", "one", "" } },
-        { "lone CR dropped", "a\rb\r\nc\r\r\n\r", { "ab", "c", "" } },
-        { "CR LF only", "\r\n", { "" } },
-        { "Ctrl+Z at a line start ends the file", "one\r\n\x1Atwo\r\nthree\r\n", { "one" } },
-        { "Ctrl+Z as the first byte",
-            "\x1A"
-            "one\n",
-            { "" } },
-        { "Ctrl+Z inside a line is a byte", "one\x1A two\r\nthree", { "one\x1A two", "three" } },
-        // A CR before the Ctrl+Z makes it the second byte of its line, dropped CR or not.
-        { "Ctrl+Z after a CR", "one\n\r\x1A", { "one", "\x1A" } },
-        { "NUL bytes", "a\0b\r\n\0\n"s, { "a\0b"s, "\0"s } },
-        // More line feeds than a block keeps the places of: the rest of the block is searched.
-        { "dense short lines", "a\n\n\r\nbc\n\n\n\r\nd\r\n\n\n\ne\n\n\r\n\n\nfg\r\n\n\n\nh",
-            { "a", "", "", "bc", "", "", "", "d", "", "", "", "e", "", "", "", "", "fg", "", "", "", "h" } },
-    };
-    // Small blocks put every line end, CR LF pair and Ctrl+Z on a block edge somewhere; blocks of 8 and 16
-    // bytes keep the places of one and two line feeds only.
-    for (const size_t blockSize :
-        { LogText::kBlockSize, size_t { 1 }, size_t { 2 }, size_t { 3 }, size_t { 5 }, size_t { 8 }, size_t { 16 } }) {
-        for (const auto& c : cases) {
-            SCOPED_TRACE(std::string(c.name) + ", block " + std::to_string(blockSize));
-            test::TempDir dir;
-            EXPECT_EQ(readFileLines(dir.write("new_line.log", c.content), blockSize), c.lines);
-        }
-    }
-}
-
-TEST(LogText, ReadingAtTheEndGivesEmptyLines)
-{
-    test::TempDir dir;
-    LogText log;
-    log.bind(dir.write("new_line.log", "only\r\n"));
-    log.reset();
-    std::string_view line;
-    EXPECT_FALSE(log.eof());
-    EXPECT_TRUE(log.readLine(line));
-    EXPECT_EQ(line, "only");
-    EXPECT_TRUE(log.eof());
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_FALSE(log.readLine(line));
-        EXPECT_EQ(line, "");
-        EXPECT_TRUE(log.eof());
-    }
-}
-
-TEST(LogText, LinesLongerThanTheBlock)
-{
-    test::TempDir dir;
-    const std::string longLine(3 * LogText::kBlockSize + 17, 'x');
-    const std::string withCr = std::string(LogText::kBlockSize - 1, 'y') + "\r\r" + "z";
-    const std::string path = dir.write("new_line.log", "a\r\n" + longLine + "\r\n" + withCr + "\r\nb");
-    const auto lines = readFileLines(path, LogText::kBlockSize);
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[0], "a");
-    EXPECT_EQ(lines[1].size(), longLine.size());
-    EXPECT_TRUE(lines[1] == longLine);
-    EXPECT_TRUE(lines[2] == std::string(LogText::kBlockSize - 1, 'y') + "z");
-    EXPECT_EQ(lines[3], "b");
-}
 
 TEST(LogText, ResetStartsAgainFromTheFirstLineAndSeesTheFileAsItNowStands)
 {
@@ -139,15 +43,16 @@ TEST(LogText, ResetStartsAgainFromTheFirstLineAndSeesTheFileAsItNowStands)
     ASSERT_TRUE(log.openShared());
     EXPECT_TRUE(log.isOpen());
     log.reset();
-    std::string_view line;
-    log.readLine(line);
-    EXPECT_EQ(line, "one");
+    EXPECT_EQ(log.openedSize(), 8u);
+    EXPECT_EQ(textOf(log), "one\ntwo\n");
     test::writeFile(path, "one\ntwo\nthree\n");
     log.reset();
-    EXPECT_EQ(readAll(log), (std::vector<std::string> { "one", "two", "three" }));
+    EXPECT_EQ(log.openedSize(), 14u);
+    EXPECT_EQ(textOf(log), "one\ntwo\nthree\n");
     log.close();
     EXPECT_FALSE(log.isOpen());
-    EXPECT_THROW_MSG(log.readLine(line), InOutError, "File not open");
+    EXPECT_THROW_MSG(log.stretch(0, LineBlocks::kToTheEnd), InOutError, "File not open");
+    EXPECT_THROW_MSG(log.partStarts(), InOutError, "File not open");
 }
 
 TEST(LogText, OpeningFailures)
@@ -250,7 +155,7 @@ TEST(LogText, CopyOfALockedLog)
     EXPECT_EQ(log.path(), copyPath);
     EXPECT_EQ(test::readFile(copyPath), "current\r\n");
     log.reset();
-    EXPECT_EQ(readAll(log), std::vector<std::string> { "current" });
+    EXPECT_EQ(textOf(log), "current\r\n");
 
     // Nothing but "~Log.tmp" is left in the start directory.
     EXPECT_EQ(listDirectory(start.path(), "*"), std::vector<std::string> { "~Log.tmp" });
@@ -276,7 +181,7 @@ TEST(LogText, ACopyIsBroughtUpToALogThatOnlyGrew)
     ASSERT_EQ(::stat(copyPath.c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);
     log.reset();
-    EXPECT_EQ(readAll(log), (std::vector<std::string> { "first", "second" }));
+    EXPECT_EQ(textOf(log), "first\r\nsecond\r\n");
     log.close();
 
     // Nothing new: the copy stays as it is.
@@ -318,7 +223,7 @@ TEST(LogText, TheCopyIsReadThroughItsOwnDescriptorWhateverHappensToItsName)
         // A rebuild and a second one (a date range) both read the copy this run made.
         for (int rebuild = 0; rebuild < 2; ++rebuild) {
             log.reset();
-            EXPECT_EQ(readAll(log), (std::vector<std::string> { "first", "second" }));
+            EXPECT_EQ(textOf(log), "first\r\nsecond\r\n");
             log.close();
         }
         // Only the copy this run made is ever removed.
@@ -357,7 +262,7 @@ TEST(LogText, ALogNamedLikeTheCopyIsNeverDeleted)
     LogText log;
     log.bindCopyOf(logPath, start.path());
     log.reset();
-    EXPECT_EQ(readAll(log), std::vector<std::string> { "the mailer's own log" });
+    EXPECT_EQ(textOf(log), "the mailer's own log\r\n");
     log.close();
     log.removeOwnCopy();
     EXPECT_EQ(test::readFile(logPath), "the mailer's own log\r\n");
@@ -463,59 +368,15 @@ TEST(LogText, ALogShortenedOrReplacedWhileItIsReadFailsTheRead)
         log.reset();
         if (c.fails) {
             EXPECT_THROW_MSG(
-                readAll(log), InOutError, "The log file was emptied, shortened or replaced while it was being read");
+                textOf(log), InOutError, "The log file was emptied, shortened or replaced while it was being read");
         } else {
-            EXPECT_GE(readAll(log).size(), 200u);
+            EXPECT_GE(textOf(log).size(), text.size());
         }
         log.close();
         // Read again as it now stands, the log passes.
         log.setBlockHook({});
         log.reset();
-        EXPECT_NO_THROW(readAll(log));
-    }
-}
-
-// Found by fuzzing: the end-of-file test after a line that ends exactly at a block edge read the next
-// block over the line the caller still held, so a session's closing line was read as the next line.
-TEST(LogText, TheLineReadStaysValidAcrossTheEndOfFileTest)
-{
-    test::TempDir dir;
-    const std::string path = dir.write("new_line.log", "abc\ndefg\r\nhi\n\x1Aj");
-    // Every block size from 1 byte to more than the file puts the edges everywhere.
-    for (size_t blockSize = 1; blockSize <= 16; ++blockSize) {
-        SCOPED_TRACE("block " + std::to_string(blockSize));
-        LogText log(blockSize);
-        log.bind(path);
-        log.reset();
-        EXPECT_EQ(readAllTakingEachLineAfterTheTest(log), (std::vector<std::string> { "abc", "defg", "hi" }));
-    }
-}
-
-// Many blocks pass while a log is read: each is read ahead while the one before is handed out. The line
-// taken last must survive the end-of-file test that moves on to the next block, on every path a line can
-// come by (known line feed, searched line feed, over an edge, with carriage returns inside).
-TEST(LogText, ManyBlocksReadAheadKeepEveryLineAndItsView)
-{
-    std::string content;
-    std::vector<std::string> expected;
-    for (int i = 0; i < 3000; ++i) {
-        std::string text(static_cast<size_t>(i * 37 % 121), static_cast<char>('a' + i % 26));
-        if (i % 97 == 5)
-            text = std::string(700, 'L'); // longer than the small blocks
-        std::string written = text;
-        if (i % 53 == 7)
-            written.insert(written.size() / 2, "\r"); // a lone CR, dropped
-        content += written + (i % 3 == 0 ? "\n" : "\r\n");
-        expected.push_back(text);
-    }
-    test::TempDir dir;
-    const std::string path = dir.write("new_line.log", content);
-    for (const size_t blockSize : { size_t { 64 }, size_t { 1000 }, size_t { 4096 }, LogText::kBlockSize }) {
-        SCOPED_TRACE("block " + std::to_string(blockSize));
-        LogText log(blockSize);
-        log.bind(path);
-        log.reset();
-        EXPECT_EQ(readAllTakingEachLineAfterTheTest(log), expected);
+        EXPECT_NO_THROW(textOf(log));
     }
 }
 
@@ -524,21 +385,23 @@ TEST(LogText, AByteOrderMarkAtTheStartIsPassedOver)
     struct Case {
         const char* name;
         std::string content;
-        std::vector<std::string> lines;
+        uint64_t textStart;
     } const cases[] = {
-        { "mark before the first line", "\xEF\xBB\xBFone\r\ntwo", { "one", "two" } },
-        { "mark alone", "\xEF\xBB\xBF", { "" } },
+        { "mark before the first line", "\xEF\xBB\xBFone\r\ntwo", 3 },
+        { "mark alone", "\xEF\xBB\xBF", 3 },
         // Only the start of the file can hold the mark; anywhere else the bytes are text.
-        { "mark in a later line", "one\n\xEF\xBB\xBFtwo", { "one", "\xEF\xBB\xBFtwo" } },
-        { "two bytes of a mark are text", "\xEF\xBBone", { "\xEF\xBBone" } },
-        { "Ctrl+Z behind the mark ends the file", "\xEF\xBB\xBF\x1Aone\n", { "" } },
+        { "mark in a later line", "one\n\xEF\xBB\xBFtwo", 0 },
+        { "two bytes of a mark are text", "\xEF\xBBone", 0 },
+        { "empty file", "", 0 },
     };
-    for (const size_t blockSize : { LogText::kBlockSize, size_t { 1 }, size_t { 2 } }) {
-        for (const auto& c : cases) {
-            SCOPED_TRACE(std::string(c.name) + ", block " + std::to_string(blockSize));
-            test::TempDir dir;
-            EXPECT_EQ(readFileLines(dir.write("new_line.log", c.content), blockSize), c.lines);
-        }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        LogText log(2);
+        log.bind(dir.write("new_line.log", c.content));
+        log.reset();
+        EXPECT_EQ(log.textStart(), c.textStart);
+        EXPECT_EQ(textOf(log), c.content.substr(c.textStart));
     }
 }
 
@@ -556,52 +419,63 @@ TEST(LogText, AFifoIsNoLog)
     EXPECT_THROW_MSG(log.reset(), InOutError, "File access denied");
 }
 
-// Read a run of whole lines at a time, the log is handed out as it stands up to the end of its text: every
-// run ends at a line feed except a last line without one, and nothing behind a Ctrl+Z that starts a line.
-TEST(LogText, ReadTextHandsOutWholeLines)
+// The parts of a read begin at line starts: behind the first line feed at or after the byte in front of
+// each wanted offset, evenly spread over the text unless the plan names the offsets.
+TEST(LogText, TheTextIsCutIntoPartsAtLineStarts)
 {
+    const auto lines = [](int count, size_t size) {
+        std::string text;
+        for (int i = 0; i < count; ++i)
+            text += std::string(size - 1, static_cast<char>('a' + i % 26)) + "\n";
+        return text;
+    };
     struct Case {
         const char* name;
         std::string content;
-        std::string text; // what the runs give together
-        LogText::ReadEnd end;
+        unsigned parts;
+        uint64_t minPartBytes;
+        std::vector<uint64_t> wanted;
+        std::vector<uint64_t> starts;
     } const cases[] = {
-        { "empty file", "", "", { 0, false, false } },
-        { "whole lines", "one\r\ntwo\n", "one\r\ntwo\n", { 9, false, false } },
-        // The last line without its line feed is handed out; the offset is the end of the file.
-        { "open last line", "one\ntw\ro", "one\ntw\ro", { 8, false, true } },
-        // The Ctrl+Z stands at 5; a Ctrl+Z inside a line is text.
-        { "Ctrl+Z at a line start", "o\x1Ane\n\x1Atwo\n", "o\x1Ane\n", { 5, true, false } },
-        { "Ctrl+Z first",
-            "\x1A"
-            "one\n",
-            "", { 0, true, false } },
-        // The byte order mark is no text, but its 3 bytes count in the offset.
-        { "byte order mark", "\xEF\xBB\xBFone\n", "one\n", { 7, false, false } },
+        // 100 bytes hold one part of at least 60.
+        { "one part below twice the least", lines(10, 10), 2, 60, {}, { 0 } },
+        // 100 / 2 = 50: byte 49 is a line feed, so a line starts at 50.
+        { "halves at a line start", lines(10, 10), 2, 10, {}, { 0, 50 } },
+        // 110 / 2 = 55 lies inside the line of bytes 50 to 59: the next line starts at 60.
+        { "halves inside a line", lines(11, 10), 2, 10, {}, { 0, 60 } },
+        // 120 / 3 = 40: lines start at 40 and 80.
+        { "thirds", lines(12, 10), 3, 10, {}, { 0, 40, 80 } },
+        // More parts than the text has room for: 30 bytes in parts of at least 10 are three.
+        { "no more parts than the least size allows", lines(3, 10), 8, 10, {}, { 0, 10, 20 } },
+        // The text begins at 3; 3 + 110 / 2 = 58 lies in the line of bytes 53 to 62.
+        { "behind a byte order mark", "\xEF\xBB\xBF" + lines(11, 10), 2, 10, {}, { 3, 63 } },
+        // 1 -> the line feed at 9; 25 -> 29; 26 lies in front of the part before, so behind it: 39.
+        { "offsets named", lines(5, 10), 0, 0, { 1, 25, 26 }, { 0, 10, 30, 40 } },
+        // A line start at the end of the file begins no part, nor does a last line without a line feed.
+        { "the end of the file", lines(5, 10), 0, 0, { 50 }, { 0 } },
+        { "no line feed behind the middle", "short\n" + std::string(100, 'x'), 2, 10, {}, { 0 } },
+        { "empty file", "", 2, 1, {}, { 0 } },
     };
-    for (const size_t blockSize : { LogText::kBlockSize, size_t { 1 }, size_t { 2 }, size_t { 3 }, size_t { 5 } }) {
-        for (const auto& c : cases) {
-            SCOPED_TRACE(std::string(c.name) + ", block " + std::to_string(blockSize));
-            test::TempDir dir;
-            LogText log(blockSize);
-            log.bind(dir.write("new_line.log", c.content));
-            log.reset();
-            std::string all;
-            std::string_view text;
-            bool lastWithoutLineFeed = false;
-            while (log.readText(text)) {
-                EXPECT_FALSE(text.empty());
-                EXPECT_FALSE(lastWithoutLineFeed) << "only the last run may end without a line feed";
-                lastWithoutLineFeed = text.back() != '\n';
-                all += text;
-            }
-            EXPECT_EQ(all, c.text);
-            EXPECT_TRUE(log.eof());
-            const LogText::ReadEnd end = log.readEnd();
-            EXPECT_EQ(end.offset, c.end.offset);
-            EXPECT_EQ(end.ctrlZ, c.end.ctrlZ);
-            EXPECT_EQ(end.lastLineOpen, c.end.lastLineOpen);
-            log.close();
-        }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        LogText log;
+        log.bind(dir.write("new_line.log", c.content));
+        ReadPlan plan;
+        plan.parts = c.parts;
+        plan.minPartBytes = c.minPartBytes;
+        plan.starts = c.wanted;
+        log.setReadPlan(plan);
+        log.reset();
+        EXPECT_EQ(log.partStarts(), c.starts);
     }
+    // Left to the processors, a log of many parts is cut into one for each, up to the most.
+    test::TempDir dir;
+    LogText log;
+    log.bind(dir.write("new_line.log", lines(1000, 10)));
+    ReadPlan plan;
+    plan.minPartBytes = 10;
+    log.setReadPlan(plan);
+    log.reset();
+    EXPECT_EQ(log.partStarts().size(), std::min(usableProcessors(), ReadPlan::kMostParts));
 }

@@ -177,3 +177,67 @@ TEST(Table, RowsOverTheEdgesOfTheIndexKeepTheirCells)
     EXPECT_EQ(table.cell(0, 150000), "");
     EXPECT_EQ(table.cell(0, 250000), "");
 }
+
+// Rows taken over from another table read as they were written there, at their new places; what this
+// table held there before is gone, the rows around stay, and the other table is left empty. Rows written
+// afterwards (which may make the table compact its memory) keep every taken row.
+TEST(Table, RowsTakenFromAnotherTableKeepTheirCells)
+{
+    const auto text = [](int row, int col) { return "r" + std::to_string(row) + "c" + std::to_string(col); };
+    const struct Case {
+        const char* name;
+        int ownRows; // rows 1..ownRows written here first
+        int theirRows; // rows 1..theirRows written there
+        int first, count, at;
+    } cases[] = {
+        { "into an empty table", 0, 50, 1, 50, 1 },
+        { "behind rows of its own", 30, 50, 1, 50, 31 },
+        // Rows 31 to 40 here are replaced, 41 to 60 were never written.
+        { "over rows of its own", 40, 30, 1, 30, 31 },
+        // Their first 5 rows stay behind.
+        { "without their first rows", 10, 30, 6, 25, 11 },
+        { "thousands of rows over many chunks", 3000, 20000, 101, 19900, 3001 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Table mine(3);
+        Table theirs(3);
+        for (int r = 1; r <= c.ownRows; ++r)
+            mine.setRow(r, std::vector<std::string_view> { "own", std::to_string(r), "" });
+        for (int r = 1; r <= c.theirRows; ++r) {
+            const std::string a = text(r, 0), b = text(r, 1), d = text(r, 2);
+            theirs.setRow(r, std::vector<std::string_view> { a, b, d });
+        }
+        mine.takeRows(theirs, c.first, c.count, c.at);
+        for (int k = 0; k < c.count; ++k) {
+            for (int col = 0; col < 3; ++col)
+                ASSERT_EQ(mine.cell(col, c.at + k), text(c.first + k, col)) << k;
+        }
+        for (int r = 1; r < c.at && r <= c.ownRows; ++r)
+            ASSERT_EQ(mine.cell(1, r), std::to_string(r));
+        EXPECT_EQ(theirs.cell(0, c.first), "");
+        EXPECT_EQ(theirs.memoryUsed(), 0u);
+        // Rewriting every row here lets go of the memory the taken rows left; they still read the same.
+        for (int r = 1; r < c.at; ++r)
+            mine.setRow(r, std::vector<std::string_view> { "rewritten, longer than before" });
+        for (int k = 0; k < c.count; k += 7)
+            ASSERT_EQ(mine.cell(2, c.at + k), text(c.first + k, 2)) << k;
+    }
+}
+
+// The longest text of a column follows the rows taken: one of theirs that is longer than any here, or the
+// longest of those taken when their longest stayed behind.
+TEST(Table, TheLongestTextFollowsTheRowsTaken)
+{
+    Table mine(2);
+    mine.setRow(1, std::vector<std::string_view> { "abc", "a" });
+    Table theirs(2);
+    theirs.setRow(1, std::vector<std::string_view> { "a", "the longest of all" });
+    theirs.setRow(2, std::vector<std::string_view> { "abcdefgh", "bb" });
+    theirs.setRow(3, std::vector<std::string_view> { "ab", "ccc" });
+    mine.takeRows(theirs, 2, 2, 2);
+    // Column 0: "abcdefgh", their row 2, is now row 2. Column 1: their longest (row 1) stayed behind, so
+    // the longest taken, "ccc" of their row 3, now row 3.
+    EXPECT_EQ(mine.longestRow(0), 2);
+    EXPECT_EQ(mine.longestRow(1), 3);
+}

@@ -1,0 +1,364 @@
+#include "statistics/Extraction.h"
+
+#include "platform/Converters.h"
+#include "platform/LineBlocks.h"
+#include "platform/Saturating.h"
+#include "statistics/DayList.h"
+#include "statistics/LogDate.h"
+#include "statistics/LogText.h"
+#include "statistics/SessionExtraction.h"
+#include "statistics/SizeText.h"
+#include "statistics/Table.h"
+#include "statistics/TextSearch.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <limits>
+
+namespace velmar {
+
+std::optional<DayRange> dayRange(std::string_view dat1Text, std::string_view dat2Text)
+{
+    if (dat1Text.empty() || dat2Text.empty())
+        return std::nullopt;
+    return DayRange { VelmarToDate(dat1Text), VelmarToDate(dat2Text) };
+}
+
+namespace {
+
+// The most of an address line that is kept. An address is a few dozen characters; the rest of a damaged
+// line of megabytes would widen the address column of every export line to its size.
+constexpr size_t kMaxAddress = 255;
+
+constexpr unsigned bit(Marker m)
+{
+    return 1u << m;
+}
+
+// `before`: the bytes in front of the line that may be read as well (see findText).
+bool contains(std::string_view line, std::string_view marker, size_t before = 0)
+{
+    return findText(line, marker, before) != std::string_view::npos;
+}
+
+// The four operations that cut and read a line. A position p counts from 1, so "remove p + k characters"
+// removes the marker's first character and k characters after it.
+
+std::string_view dropFirst(std::string_view line, size_t count)
+{
+    return line.substr(std::min(count, line.size()));
+}
+
+std::string_view cutAt(std::string_view line, std::string_view marker, size_t k, size_t before = 0)
+{
+    const size_t at = findText(line, marker, before);
+    const size_t p = at == std::string_view::npos ? 0 : at + 1;
+    return dropFirst(line, p + k);
+}
+
+std::string_view word(std::string_view line, size_t before = 0)
+{
+    const size_t space = findText(line, ' ', before);
+    return space == std::string_view::npos ? std::string_view {} : line.substr(0, space);
+}
+
+std::string_view partBefore(std::string_view line, std::string_view marker, size_t before = 0)
+{
+    const size_t at = findText(line, marker, before);
+    return at == std::string_view::npos ? std::string_view {} : line.substr(0, at);
+}
+
+} // namespace
+
+// A line of a session: its text as the tests so far have cut it down (always an end part of the line as
+// read), which markers the line as read holds, and where each first stands when that is known.
+struct Extraction::SessionLine {
+    std::string_view read;
+    std::string_view text;
+    MarkerPositions found;
+    bool placed = true; // found.first is set
+
+    // The bytes of the line as read in front of the text.
+    size_t cut() const { return static_cast<size_t>(text.data() - read.data()); }
+
+    bool has(Marker m) const
+    {
+        if ((found.markers & bit(m)) == 0)
+            return false;
+        // An occurrence at or behind the cut lies wholly in the text; one cut away may have a later twin.
+        return cut() == 0 || (placed && found.first[m] >= cut()) || contains(text, kMarkers[m], cut());
+    }
+
+    // The end of the log ends a session too, uncounted unless its last line counts it: a read that stops
+    // there simply feeds no further line.
+    bool endsSession() const
+    {
+        return has(kInitializing) || has(kCompleted) || has(kSessionAborted) || has(kCarrierLoss);
+    }
+};
+
+Extraction::Extraction(const Charge& charge, std::optional<DayRange> range)
+    : charge_(charge)
+    , range_(range)
+    , money_(charge.tarifPerMin)
+{
+}
+
+void Extraction::attach(Table& Str, DayList& dat1, SessionTimes& times)
+{
+    Str_ = &Str;
+    dat1_ = &dat1;
+    times_ = &times;
+}
+
+void Extraction::noteSpans(size_t most)
+{
+    spans_.clear();
+    spans_.reserve(most);
+    spansWanted_ = most;
+    spansKnownUntil_ = kNowhere;
+}
+
+Extraction::End Extraction::read(LineBlocks& lines, bool wholeLinesOnly, const StopAfter* stopAfter,
+    const std::atomic<bool>* cancel)
+{
+    End end;
+    end.offset = lines.handedUpTo();
+    std::string_view run;
+    for (;;) {
+        if (cancel != nullptr && cancel->load(std::memory_order_relaxed))
+            return end;
+        // A read that fails fails here, before the run's first line.
+        lineAt_ = lines.handedUpTo();
+        if (!lines.next(run))
+            return end;
+        uint64_t offset = lines.runOffset();
+        if (wholeLinesOnly && run.back() != '\n')
+            return end; // the line the mailer is still writing waits for its line feed
+        // A line that ran over many blocks is taken in alone when the run is too long to be scanned.
+        while (run.size() > longestScanned_) {
+            if (run.front() == kCtrlZ)
+                return { offset, true, false, false };
+            const size_t lineFeed = run.find('\n');
+            const size_t size = lineFeed == std::string_view::npos ? run.size() : lineFeed + 1;
+            lineAt_ = offset;
+            feed(withoutCarriageReturns(run.substr(0, std::min(lineFeed, run.size())), line_));
+            end = { offset + size, false, lineFeed == std::string_view::npos, false };
+            run.remove_prefix(size);
+            offset += size;
+            if (stopAfter != nullptr && !inSession_ && (*stopAfter)(lineAt_)) {
+                end.stopped = true;
+                return end;
+            }
+        }
+        if (run.empty())
+            continue;
+        candidates_.clear();
+        const size_t stop = scanCandidates(run, candidates_);
+        if (const size_t at = feedScanned(run, offset, stopAfter); at < candidates_.size()) {
+            size_t behind = candidates_[at].start + candidates_[at].size;
+            if (behind < run.size() && run[behind] == '\r')
+                ++behind;
+            if (behind < run.size() && run[behind] == '\n')
+                ++behind;
+            return { offset + behind, false, behind == run.size() && run.back() != '\n', true };
+        }
+        if (stop < run.size())
+            return { offset + stop, true, false, false };
+        end = { offset + run.size(), false, run.back() != '\n', false };
+    }
+}
+
+void Extraction::feedCandidates(std::string_view text, uint64_t offset, const std::vector<CandidateLine>& candidates)
+{
+    for (const CandidateLine& candidate : candidates) {
+        lineAt_ = offset + candidate.start;
+        const std::string_view bytes = text.substr(candidate.start, candidate.size);
+        if (candidate.plain)
+            feed(bytes, &candidate);
+        else
+            feed(withoutCarriageReturns(bytes, line_));
+    }
+}
+
+// Feeds the lines of the run that the scan found; the one after which `stopAfter` stopped the read, or the
+// number of lines when it did not.
+size_t Extraction::feedScanned(std::string_view text, uint64_t offset, const StopAfter* stopAfter)
+{
+    if (stopAfter == nullptr) {
+        feedCandidates(text, offset, candidates_);
+        return candidates_.size();
+    }
+    for (size_t k = 0; k < candidates_.size(); ++k) {
+        const CandidateLine& candidate = candidates_[k];
+        lineAt_ = offset + candidate.start;
+        const std::string_view bytes = text.substr(candidate.start, candidate.size);
+        if (candidate.plain)
+            feed(bytes, &candidate);
+        else
+            feed(withoutCarriageReturns(bytes, line_));
+        if (!inSession_ && (*stopAfter)(lineAt_))
+            return k;
+    }
+    return candidates_.size();
+}
+
+// Takes in the next line as read; `scanned` tells what it holds when the scan of its block found that.
+void Extraction::feed(std::string_view line, const CandidateLine* scanned)
+{
+    if (!inSession_) {
+        if (scanned != nullptr ? scanned->connect : contains(line, kConnect))
+            begin(line);
+        return;
+    }
+    // Where the markers stand is only filled in when they are looked for here; left unset, it costs
+    // nothing for the lines whose markers the scan found.
+    SessionLine current;
+    current.read = current.text = line;
+    current.placed = scanned == nullptr;
+    if (scanned != nullptr)
+        current.found.markers = scanned->markers;
+    else
+        findMarkers(line, current.found);
+    applyTests(current);
+    if (current.endsSession()) {
+        inSession_ = false;
+        const bool counted = current.has(kCompleted) || current.has(kCarrierLoss);
+        if (!spans_.empty() && spans_.back().end == kNowhere) {
+            spans_.back().end = lineAt_;
+            spans_.back().counted = counted;
+        }
+        if (counted)
+            count(current.text);
+    }
+}
+
+void Extraction::begin(std::string_view line)
+{
+    // The pending row is gathered here and written into the table in one piece when it is counted;
+    // until then it lies beyond RowCount, where nobody reads it.
+    address_.clear();
+    received_ = 0;
+    // A partial or rejected file must never take its count from a file of an earlier session.
+    earlier_ = 0;
+
+    line = dropFirst(line, 2);
+    const std::string_view date = word(line);
+    date_.assign(date);
+    const double day = dayOf(date);
+    times_->SessionStart = day;
+    startWrittenAt_ = lineAt_;
+    const bool excluded = range_ && (day < range_->first || day > range_->last);
+    line = cutAt(line, " ", 0);
+    const std::string_view time = word(line);
+    start_.assign(time);
+    times_->SessionStart += toTimeOfDay(time);
+    // A session outside the range is passed over, and its lines are looked at for the next "CONNECT".
+    inSession_ = !excluded;
+    if (inSession_ && spansKnownUntil_ == kNowhere && spansWanted_ != 0) {
+        if (spans_.size() < spansWanted_)
+            spans_.push_back({ lineAt_ });
+        else
+            spansKnownUntil_ = lineAt_;
+    }
+}
+
+void Extraction::applyTests(SessionLine& line)
+{
+    if (line.has(kAddress)) {
+        line.text = cutAt(line.text, "Address", 9, line.cut());
+        std::string_view address = word(line.text, line.cut());
+        if (address.empty())
+            address = line.text;
+        address_.assign(address.substr(0, kMaxAddress));
+    }
+    if (line.has(kReceiving) && !line.has(kFromOffset)) {
+        line.text = cutAt(line.text, "' (", 2, line.cut());
+        if (contains(line.text, "' (", line.cut()))
+            line.text = cutAt(line.text, "' (", 2, line.cut());
+        std::string_view size = partBefore(line.text, "b)", line.cut());
+        if (size.empty())
+            size = "0";
+        earlier_ = received_;
+        received_ = addSaturating(received_, plainNumber(size));
+    }
+    if (line.has(kFromOffset)) {
+        line.text = cutAt(line.text, "offset", 6, line.cut());
+        received_ = subtractSaturating(received_, plainNumber(line.text));
+    }
+    if (line.has(kPartOf)) {
+        line.text = cutAt(line.text, " (", 1, line.cut());
+        received_ = addSaturating(earlier_, plainNumber(partBefore(line.text, "b)", line.cut())));
+    }
+    if (line.has(kRejected))
+        received_ = earlier_;
+}
+
+void Extraction::count(std::string_view line)
+{
+    line = dropFirst(line, 2);
+    times_->SessionEnd = dayOf(word(line));
+    endWrittenAt_ = lineAt_;
+    line = cutAt(line, " ", 0);
+    const std::string_view end = word(line);
+    times_->SessionEnd += toTimeOfDay(end);
+
+    Str_->setRowCount(row_ + 1);
+    const std::string received = SizeToStr(received_);
+    // The money texts of the rebuild's tariff are kept from session to session.
+    const SessionCharge charged = chargeSession(times_->SessionStart, times_->SessionEnd, charge_, money_);
+    const std::array<std::string_view, 7> cells
+        = { date_, start_, end, address_, charged.minutesText, received, charged.money };
+    Str_->setRow(row_, cells);
+    // Sessions come day by day: a day just counted is listed already.
+    if (date_ != lastCountedDay_) {
+        dat1_->add(date_);
+        lastCountedDay_ = date_;
+    }
+    // A table cannot hold more rows than an int counts; the last one would be written over instead.
+    if (row_ < std::numeric_limits<int>::max() - 1)
+        ++row_;
+}
+
+// The date value of a date text. The lines of a session, and most sessions of a day, carry the same
+// date text, so the last one read is kept.
+double Extraction::dayOf(std::string_view date)
+{
+    if (!haveLastDate_ || date != lastDateText_) {
+        const double day = VelmarToDate(date);
+        lastDateText_.assign(date);
+        lastDate_ = day;
+        haveLastDate_ = true;
+    }
+    return lastDate_;
+}
+
+// The plain number of a text: its commas removed, then read as a 32-bit integer.
+int32_t Extraction::plainNumber(std::string_view text)
+{
+    // A size as the mailer writes it, digits with commas between, is read in the same pass; anything
+    // else takes the general way and its rules.
+    int32_t quick = 0;
+    unsigned digits = 0;
+    bool plain = true;
+    for (const char c : text) {
+        if (c == ',')
+            continue;
+        if (!isDecimalDigit(c) || ++digits > 9) {
+            plain = false;
+            break;
+        }
+        quick = quick * 10 + (c - '0');
+    }
+    if (plain && digits != 0)
+        return quick;
+    number_.clear();
+    for (const char c : text) {
+        if (c != ',')
+            number_ += c;
+    }
+    return toInt32(number_);
+}
+
+} // namespace velmar
