@@ -38,7 +38,8 @@ bool LineBlocks::readBlock()
     const size_t want = static_cast<size_t>(std::min<uint64_t>(blockSize_, to_ - at_));
     if (filled_ + want > capacity_) {
         // A line longer than a block makes room for itself; every other read fits into what is there.
-        const size_t capacity = std::max(filled_ + want, std::min(capacity_ * 2, filled_ + want + (size_t { 64 } << 20)));
+        const size_t capacity
+            = std::max(filled_ + want, std::min(capacity_ * 2, filled_ + want + (size_t { 64 } << 20)));
         auto* grown = static_cast<char*>(std::realloc(buffer_.get(), capacity));
         if (grown == nullptr)
             throw std::bad_alloc();

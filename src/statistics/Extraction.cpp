@@ -120,8 +120,8 @@ void Extraction::noteSpans(size_t most)
     spansKnownUntil_ = kNowhere;
 }
 
-Extraction::End Extraction::read(LineBlocks& lines, bool wholeLinesOnly, const StopAfter* stopAfter,
-    const std::atomic<bool>* cancel)
+Extraction::End Extraction::read(
+    LineBlocks& lines, bool wholeLinesOnly, const StopAfter* stopAfter, const std::atomic<bool>* cancel)
 {
     End end;
     end.offset = lines.handedUpTo();

@@ -110,8 +110,7 @@ TEST(LineBlocks, AStretchEndsWhereItIsToOrWhereTheFileEnds)
     EXPECT_TRUE(lines.fileEnded());
 
     LineBlocks inside(file.get(), 0, 9, 5);
-    while (inside.next(run)) {
-    }
+    while (inside.next(run)) { }
     EXPECT_FALSE(inside.fileEnded());
     EXPECT_EQ(inside.handedUpTo(), 9u);
 }

@@ -238,17 +238,25 @@ TEST_F(PartedRead, EveryCutGivesWhatOneReadGives)
                 "  01-Sen-2003 12:25:40 Receiving file was rejected", kCompleted, kConnect,
                 "  01-Sen-2003 12:25:39 Part of (100b)", kCompleted }) },
         // Ctrl+Z at the start of a line ends the text, in whichever part it stands.
-        { "Ctrl+Z ends the text", logOf({ kConnect, kFile, kCompleted, kConnect, kFile }) + "\x1A" + logOf({ kCompleted, kConnect, kCompleted }) },
-        { "Ctrl+Z inside a line is a byte", logOf({ kConnect, "  01-Sen-2003 12:25:36 \x1A Receiving 'b' (5b)", kCompleted }) },
+        { "Ctrl+Z ends the text",
+            logOf({ kConnect, kFile, kCompleted, kConnect, kFile }) + "\x1A"
+                + logOf({ kCompleted, kConnect, kCompleted }) },
+        { "Ctrl+Z inside a line is a byte",
+            logOf({ kConnect, "  01-Sen-2003 12:25:36 \x1A Receiving 'b' (5b)", kCompleted }) },
         // A line that fails ends the read there, with the rows before it; one in a session the reading
         // before never begins fails nothing.
-        { "a bad number", logOf({ kConnect, kFile, kCompleted, kConnect, "  01-Sen-2003 12:25:35 Receiving 'a' (1x0b)", kCompleted, kConnect, kCompleted }) },
+        { "a bad number",
+            logOf({ kConnect, kFile, kCompleted, kConnect, "  01-Sen-2003 12:25:35 Receiving 'a' (1x0b)", kCompleted,
+                kConnect, kCompleted }) },
         { "a bad date in a session begun inside another",
-            logOf({ kConnect, kFile, "+ 41-Sen-2003 12:25:20 CONNECT 2400", kFile, kCompleted, kConnect,
-                kCompleted }) },
-        { "a bad time at the end", logOf({ kConnect, kFile, kCompleted, kConnect, "+ 01-Sen-2003 12:6x:15 Session completed successfully", kConnect, kCompleted }) },
+            logOf(
+                { kConnect, kFile, "+ 41-Sen-2003 12:25:20 CONNECT 2400", kFile, kCompleted, kConnect, kCompleted }) },
+        { "a bad time at the end",
+            logOf({ kConnect, kFile, kCompleted, kConnect, "+ 01-Sen-2003 12:6x:15 Session completed successfully",
+                kConnect, kCompleted }) },
         // The last line has no line feed: the read cannot go on behind it.
-        { "last line without its line feed", logOf({ kConnect, kFile, kCompleted, kConnect, kFile }) + std::string(kCompleted) },
+        { "last line without its line feed",
+            logOf({ kConnect, kFile, kCompleted, kConnect, kFile }) + std::string(kCompleted) },
         { "open session at the end", logOf({ kConnect, kFile, kCompleted, kConnect, kAddress, kFile }) },
     };
     for (const Case& c : cases) {
@@ -303,8 +311,10 @@ TEST_F(PartedRead, ManyPartsOfALargerLog)
         log += "+ " + day + " 10:00:00 CONNECT 2400\r\n";
         log += "  " + day + " 10:00:01 Address : 2:5020/" + std::to_string(i % 37) + "\r\n";
         for (int f = 0; f < i % 5; ++f)
-            log += "  " + day + " 10:00:02 Receiving 'f" + std::to_string(f) + "' (1," + std::to_string(100 + i) + "b)\r\n";
-        log += "+ " + day + (i % 11 == 3 ? " 10:05:00 Session aborted\r\n" : " 10:05:00 Session completed successfully\r\n");
+            log += "  " + day + " 10:00:02 Receiving 'f" + std::to_string(f) + "' (1," + std::to_string(100 + i)
+                + "b)\r\n";
+        log += "+ " + day
+            + (i % 11 == 3 ? " 10:05:00 Session aborted\r\n" : " 10:05:00 Session completed successfully\r\n");
     }
     const Outcome whole = readWith(log, onePart());
     ASSERT_GT(whole.rows.size(), 2500u);
