@@ -473,13 +473,12 @@ TEST_F(SessionExtraction, LongRunsOfLinesWithoutMarkers)
     }
 }
 
-// A block of the log is searched in parts, some on the reading thread and some on the thread that builds
-// the table; the sessions come out the same and in order whichever thread searched which part, with lines
-// and sessions over the edges of the parts and of the blocks, and a Ctrl+Z at the start of a line deep in
-// a block ends the text there.
+// The sessions of a log of many blocks come out the same and in order whatever the size of the blocks,
+// with lines and sessions over their edges, and a Ctrl+Z at the start of a line deep in a block ends the
+// text there.
 TEST_F(SessionExtraction, SessionsOverThePartsOfABlock)
 {
-    // 20,000 sessions of about 250 bytes: 5 MB, three blocks of 2 MB of eight parts each.
+    // 20,000 sessions of about 250 bytes: 5 MB, twenty blocks of 256 KB.
     std::string content;
     std::vector<size_t> sessionEnds; // where each session's closing line ends
     for (int i = 0; i < 20000; ++i) {
@@ -504,7 +503,7 @@ TEST_F(SessionExtraction, SessionsOverThePartsOfABlock)
             EXPECT_EQ(got[static_cast<size_t>(i)], expectedRow(i)) << i;
         EXPECT_EQ(got.back(), expectedRow(19999));
     }
-    // A Ctrl+Z behind session 10,500 (at about 2.6 MB, in the third part of the second block) ends the text:
+    // A Ctrl+Z behind session 10,500 (at about 2.6 MB, in the eleventh block) ends the text:
     // that session is the last one counted.
     std::string ended = content;
     ended.insert(sessionEnds[10500], "\x1A");
