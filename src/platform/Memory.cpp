@@ -28,6 +28,9 @@ void prepareHeap() noexcept
     ::mallopt(M_MMAP_THRESHOLD, 32 << 20); // the most the C library allows
     ::mallopt(M_TRIM_THRESHOLD, 256 << 20);
     ::mallopt(M_TOP_PAD, static_cast<int>(kHeapStep));
+    // Every thread allocates from this one heap: a heap of a thread's own is fresh memory, mapped a small
+    // page at a time as it is first written, and the threads that read the parts of a log allocate seldom.
+    ::mallopt(M_ARENA_MAX, 1);
     // Grow the heap now by a step, and mark it for huge pages from the first one this block leaves whole
     // (below). A C library that took no notice, or an allocator of its own (as a sanitizer has), leaves the
     // block elsewhere than below the end of the heap: nothing is marked then.

@@ -10,8 +10,8 @@ namespace velmar {
 /// virtual machine: a rebuild spent a tenth of its time there. So blocks of up to 32 MB come from the heap
 /// rather than from mappings of their own, and freed memory stays in it for the next use instead of going
 /// back to the system; and the heap grows in steps of 64 MB, marked for huge pages where the system offers
-/// them, so that what is written first is mapped 2 MB at a time. (The other threads keep heaps of their
-/// own: sharing one made the summary's two halves slower than one.)
+/// them, so that what is written first is mapped 2 MB at a time. The other threads allocate from the same
+/// heap rather than from heaps of their own, whose memory would be fresh.
 /// Call it first in main, before any thread starts. Only a hint: where the C library or the system lacks
 /// these settings, nothing changes.
 void prepareHeap() noexcept;
