@@ -315,7 +315,8 @@ int main(int argc, char** argv)
     // The charts read the detailed rows too.
     printRow("chartFigures", median(charts), -1, sessions, sessions);
     std::printf("\n");
-    std::printf("processor time     FillTabl+FillFull %.4f s, all threads (the log is read in parts on threads of their own)\n",
+    std::printf(
+        "processor time     FillTabl+FillFull %.4f s, all threads (the log is read in parts on threads of their own)\n",
         median(cpuBoth));
     std::printf("counted sessions   %d\n", sessions);
     std::printf("addresses          %d\n", outcome.summaryRows);

@@ -170,16 +170,14 @@ Extraction::End Extraction::read(
     }
 }
 
-void Extraction::feedCandidates(std::string_view text, uint64_t offset, const std::vector<CandidateLine>& candidates)
+void Extraction::feedCandidate(std::string_view text, uint64_t offset, const CandidateLine& candidate)
 {
-    for (const CandidateLine& candidate : candidates) {
-        lineAt_ = offset + candidate.start;
-        const std::string_view bytes = text.substr(candidate.start, candidate.size);
-        if (candidate.plain)
-            feed(bytes, &candidate);
-        else
-            feed(withoutCarriageReturns(bytes, line_));
-    }
+    lineAt_ = offset + candidate.start;
+    const std::string_view bytes = text.substr(candidate.start, candidate.size);
+    if (candidate.plain)
+        feed(bytes, &candidate);
+    else
+        feed(withoutCarriageReturns(bytes, line_));
 }
 
 // Feeds the lines of the run that the scan found; the one after which `stopAfter` stopped the read, or the
@@ -187,17 +185,12 @@ void Extraction::feedCandidates(std::string_view text, uint64_t offset, const st
 size_t Extraction::feedScanned(std::string_view text, uint64_t offset, const StopAfter* stopAfter)
 {
     if (stopAfter == nullptr) {
-        feedCandidates(text, offset, candidates_);
+        for (const CandidateLine& candidate : candidates_)
+            feedCandidate(text, offset, candidate);
         return candidates_.size();
     }
     for (size_t k = 0; k < candidates_.size(); ++k) {
-        const CandidateLine& candidate = candidates_[k];
-        lineAt_ = offset + candidate.start;
-        const std::string_view bytes = text.substr(candidate.start, candidate.size);
-        if (candidate.plain)
-            feed(bytes, &candidate);
-        else
-            feed(withoutCarriageReturns(bytes, line_));
+        feedCandidate(text, offset, candidates_[k]);
         if (!inSession_ && (*stopAfter)(lineAt_))
             return k;
     }

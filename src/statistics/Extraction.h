@@ -65,10 +65,6 @@ public:
     End read(LineBlocks& lines, bool wholeLinesOnly = false, const StopAfter* stopAfter = nullptr,
         const std::atomic<bool>* cancel = nullptr);
 
-    /// Takes in a run of whole lines that starts at `offset` in the file, whose lines that may matter were
-    /// found already (scanCandidates).
-    void feedCandidates(std::string_view text, uint64_t offset, const std::vector<CandidateLine>& candidates);
-
     /// Where the line being taken in (or the run being read) starts in the file: where a read that failed
     /// failed.
     uint64_t lineAt() const { return lineAt_; }
@@ -99,6 +95,8 @@ private:
     struct SessionLine;
 
     size_t feedScanned(std::string_view text, uint64_t offset, const StopAfter* stopAfter);
+    // Takes in a line of a run that starts at `offset` in the file, as the scan found it.
+    void feedCandidate(std::string_view text, uint64_t offset, const CandidateLine& candidate);
     void feed(std::string_view line, const CandidateLine* scanned = nullptr);
     void begin(std::string_view line);
     void applyTests(SessionLine& line);

@@ -6,6 +6,7 @@
 #include "statistics/LogText.h"
 #include "statistics/SessionExtraction.h"
 #include "statistics/Table.h"
+#include "support/LogSamples.h"
 #include "support/TestPaths.h"
 #include "support/TestSupport.h"
 
@@ -98,33 +99,8 @@ std::vector<size_t> everyPiece(size_t total, size_t piece)
     return cuts;
 }
 
-// A small log with what makes continuing hard: a byte order mark, LF and CR LF line ends, a lone carriage
-// return, a session over many lines with files resumed, partial and rejected, sessions that are dropped, a
-// day change inside a session, and two sessions of one day.
-// The first line begins a session, so that the byte order mark would stand in front of its date.
-const std::string kSmallLog = "\xEF\xBB\xBF"
-                              "+ 01-Sen-2003 12:25:09 CONNECT 14400\r\n"
-                              "  01-Sen-2003 12:25:13 Address : 2:461/33\n"
-                              "  01-Sen-2003 12:25:35 Receiving 'a.pkt' (1,996b)\r\n"
-                              "  01-Sen-2003 12:25:36 Receiving 'b.pkt' (5,000b)\r\n"
-                              "  01-Sen-2003 12:25:37 Resuming from offset 1,000\r\n"
-                              "  01-Sen-2003 12:25:38 Receiving 'c.pkt' (300b)\r\n"
-                              "  01-Sen-2003 12:25:39 Part of (100b)\r\n"
-                              "+ 01-Sen-2003 12:26:15 Session completed \rsuccessfully\r\n"
-                              "+ 01-Sen-2003 22:51:30 CONNECT 2400\r\n"
-                              "  01-Sen-2003 22:51:34 Address : 2:5012/8 (Copper)\r\n"
-                              "! 01-Sen-2003 22:51:40 Session aborted\r\n"
-                              "+ 01-Sen-2003 23:59:30 CONNECT 2400\r\n"
-                              "  01-Sen-2003 23:59:34 Address : 2:5012/8\r\n"
-                              "  02-Sen-2003 00:00:40 Receiving 'd.pkt' (7b)\r\n"
-                              "  02-Sen-2003 00:00:41 Receiving file was rejected\r\n"
-                              "! 02-Sen-2003 00:01:40 Aborting due to carrier loss\r\n"
-                              "+ 02-Sen-2003 10:00:00 CONNECT 2400\r\n"
-                              "  02-Sen-2003 10:00:01 Address : 2:5020/1\r\n"
-                              "- 02-Sen-2003 10:00:02 Initializing modem\r\n"
-                              "+ 02-Sen-2003 11:00:00 CONNECT 2400\r\n"
-                              "  02-Sen-2003 11:00:01 Address : 2:5020/1\r\n"
-                              "+ 02-Sen-2003 11:03:00 Session completed successfully\r\n";
+// The log that is continued piece by piece: everything that makes continuing hard.
+const std::string& kSmallLog = test::kSessionsOfEveryKind;
 
 class LogContinuationTest : public ::testing::Test {
 protected:

@@ -11,12 +11,14 @@
 #include "statistics/LogText.h"
 #include "statistics/SessionExtraction.h"
 #include "statistics/Table.h"
+#include "support/LogSamples.h"
 #include "support/TestSupport.h"
 
 #include <string>
 #include <vector>
 
 using namespace velmar;
+using velmar::test::logOf;
 
 namespace {
 
@@ -157,16 +159,6 @@ protected:
     ScopedYear year { 2010 };
 };
 
-std::string logOf(std::initializer_list<std::string_view> lines)
-{
-    std::string text;
-    for (std::string_view line : lines) {
-        text += line;
-        text += "\r\n";
-    }
-    return text;
-}
-
 constexpr std::string_view kConnect = "+ 01-Sen-2003 12:25:09 CONNECT 14400";
 constexpr std::string_view kAddress = "  01-Sen-2003 12:25:13 Address : 2:461/33";
 constexpr std::string_view kFile = "  01-Sen-2003 12:25:35 Receiving 'a.pkt' (1,996b)";
@@ -185,30 +177,7 @@ TEST_F(PartedRead, EveryCutGivesWhatOneReadGives)
         { "empty log", "" },
         // Resumed, partial and rejected files, dropped sessions, a day change inside a session, LF and
         // CR LF, a lone carriage return inside a marker.
-        { "sessions of every kind",
-            "\xEF\xBB\xBF"
-            "+ 01-Sen-2003 12:25:09 CONNECT 14400\r\n"
-            "  01-Sen-2003 12:25:13 Address : 2:461/33\n"
-            "  01-Sen-2003 12:25:35 Receiving 'a.pkt' (1,996b)\r\n"
-            "  01-Sen-2003 12:25:36 Receiving 'b.pkt' (5,000b)\r\n"
-            "  01-Sen-2003 12:25:37 Resuming from offset 1,000\r\n"
-            "  01-Sen-2003 12:25:38 Receiving 'c.pkt' (300b)\r\n"
-            "  01-Sen-2003 12:25:39 Part of (100b)\r\n"
-            "+ 01-Sen-2003 12:26:15 Session completed \rsuccessfully\r\n"
-            "+ 01-Sen-2003 22:51:30 CONNECT 2400\r\n"
-            "  01-Sen-2003 22:51:34 Address : 2:5012/8 (Copper)\r\n"
-            "! 01-Sen-2003 22:51:40 Session aborted\r\n"
-            "+ 01-Sen-2003 23:59:30 CONNECT 2400\r\n"
-            "  01-Sen-2003 23:59:34 Address : 2:5012/8\r\n"
-            "  02-Sen-2003 00:00:40 Receiving 'd.pkt' (7b)\r\n"
-            "  02-Sen-2003 00:00:41 Receiving file was rejected\r\n"
-            "! 02-Sen-2003 00:01:40 Aborting due to carrier loss\r\n"
-            "+ 02-Sen-2003 10:00:00 CONNECT 2400\r\n"
-            "  02-Sen-2003 10:00:01 Address : 2:5020/1\r\n"
-            "- 02-Sen-2003 10:00:02 Initializing modem\r\n"
-            "+ 02-Sen-2003 11:00:00 CONNECT 2400\r\n"
-            "  02-Sen-2003 11:00:01 Address : 2:5020/1\r\n"
-            "+ 02-Sen-2003 11:03:00 Session completed successfully\r\n" },
+        { "sessions of every kind", test::kSessionsOfEveryKind },
         // A "CONNECT" inside a session means nothing there; a part that begins in front of it begins a
         // session at it, and its reading agrees with the one before only after the session's end.
         { "CONNECT inside a session",

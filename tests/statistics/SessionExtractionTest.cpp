@@ -8,6 +8,7 @@
 #include "statistics/LogDate.h"
 #include "statistics/LogText.h"
 #include "statistics/Table.h"
+#include "support/LogSamples.h"
 #include "support/TestPaths.h"
 #include "support/TestSupport.h"
 
@@ -17,6 +18,7 @@
 #include <vector>
 
 using namespace velmar;
+using velmar::test::logOf;
 
 namespace {
 
@@ -29,16 +31,6 @@ struct Row {
 std::ostream& operator<<(std::ostream& out, const Row& r)
 {
     return out << '{' << r.date << ' ' << r.start << ' ' << r.end << " '" << r.address << "' " << r.size << '}';
-}
-
-std::string logOf(std::initializer_list<std::string_view> lines)
-{
-    std::string text;
-    for (std::string_view line : lines) {
-        text += line;
-        text += "\r\n";
-    }
-    return text;
 }
 
 class SessionExtraction : public ::testing::Test {
