@@ -32,6 +32,11 @@ TEST(TextSearch, FindsWhatTheStandardSearchFinds)
         { "a single byte nowhere", "0123456789abcdefghij", ",", npos },
         { "bytes above 127", "\xC0\xC1 \xE0\xE1\xE2", "\xE1\xE2", 4 },
         { "a zero byte", std::string_view("ab\0cd", 5), std::string_view("\0c", 2), 2 },
+        // Texts that a longer buffer goes on behind, as a line of a block is followed by the next line: the
+        // bytes behind would complete a match begun at the text's last two places.
+        { "a match over the end of a step of 32 is none", std::string_view("0123456789abcdefghijklmnopqrstuaaa", 33),
+            "aaa", npos },
+        { "a match over the end of a step of 16 is none", std::string_view("0123456789abcdeaaa", 17), "aaa", npos },
         { "a short end part, found at its end", "4,805b)", "b)", 5, "Receiving 'x.pkt' (4,805b)" },
         { "a short end part without it, which its line has", "4,805)", "b)", npos, "Receiving 'b)' (4,805)" },
         { "a short end part whose match would begin in front of it", "b)", "'b)", npos, "Receiving 'x'b)" },
@@ -55,7 +60,7 @@ TEST(TextSearch, AgreesWithTheStandardSearchOnGeneratedTexts)
 {
     // Texts of 0 to 80 bytes over a small alphabet, so that partial matches abound, searched for texts of
     // 1 to 6 bytes cut from the same alphabet or from the text itself: every place of a match against the
-    // 16-byte steps and the last bytes is met.
+    // steps of 32 and 16 bytes and the last bytes is met.
     std::mt19937 random(20261209);
     const std::string alphabet = "ab' (,";
     const auto pick = [&](size_t size) {
@@ -74,6 +79,11 @@ TEST(TextSearch, AgreesWithTheStandardSearchOnGeneratedTexts)
             what = pick(1 + random() % 6);
         }
         ASSERT_EQ(findText(text, what), std::string_view(text).find(what)) << "'" << text << "' '" << what << "'";
+        // The same text with `what` standing right behind it, as the next line of a block does: a match
+        // that runs over the end is no match.
+        const std::string followed = text + what;
+        ASSERT_EQ(findText(std::string_view(followed).substr(0, text.size()), what), std::string_view(text).find(what))
+            << "'" << text << "' followed by '" << what << "'";
         // The end part of the text from a place on, with the bytes in front of it readable: what stands in
         // front is never found, and a part of under 16 bytes is looked at at once.
         const size_t from = text.empty() ? 0 : random() % (text.size() + 1);
