@@ -142,11 +142,7 @@ void LogText::reset()
     if (copy_.descriptor() < 0)
         logIdentity_ = { openDevice_, openInode_ };
     openSize_ = static_cast<uint64_t>(std::max<off_t>(st.st_size, 0));
-    char head[kByteOrderMark.size()];
-    const ssize_t n = retryInterrupted([&] { return ::pread(fd, head, sizeof head, 0); });
-    if (n < 0)
-        throw InOutError::fromErrno(errno);
-    textStart_ = std::string_view(head, static_cast<size_t>(n)) == kByteOrderMark ? sizeof head : 0;
+    textStart_ = textStartOf(fd);
     fd_ = file.release();
 }
 
@@ -244,6 +240,15 @@ std::string_view withoutCarriageReturns(std::string_view line, std::string& scra
             scratch += c;
     }
     return scratch;
+}
+
+uint64_t textStartOf(int fd)
+{
+    char head[kByteOrderMark.size()];
+    const ssize_t n = retryInterrupted([&] { return ::pread(fd, head, sizeof head, 0); });
+    if (n < 0)
+        throw InOutError::fromErrno(errno);
+    return std::string_view(head, static_cast<size_t>(n)) == kByteOrderMark ? sizeof head : 0;
 }
 
 unsigned usableProcessors()

@@ -16,7 +16,7 @@ namespace velmar {
 
 /// How a rebuild shares the reading of the log among threads: the text is cut at line starts into parts,
 /// each read on a thread of its own from a clean start, and the parts are joined where their readings
-/// agree (see SessionExtraction).
+/// agree (see PartedRead).
 struct ReadPlan {
     /// The most parts; 0: one for each processor this process may run on, at most kMostParts.
     unsigned parts = 0;
@@ -142,6 +142,10 @@ bool lockShared(int fd);
 /// A line as the log is read: every carriage return dropped (a copy into `scratch` only when one stands
 /// before the end).
 std::string_view withoutCarriageReturns(std::string_view line, std::string& scratch);
+
+/// Where the text of an open file begins: behind a UTF-8 byte order mark at its start, else at 0. Raises
+/// InOutError when reading fails.
+uint64_t textStartOf(int fd);
 
 /// The processors this process may run on (at least 1).
 unsigned usableProcessors();

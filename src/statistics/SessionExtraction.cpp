@@ -124,16 +124,8 @@ Continued continueFrom(int fd, uint64_t device, uint64_t inode, uint64_t size, L
     Extraction& extraction = *continuation.extraction_;
     extraction.attach(Str, dat1, times);
     continuation.resumable_ = false; // until every line read is taken in
-    uint64_t from = continuation.offset_;
-    if (from == 0) {
-        // A byte order mark at the start of the file is no text of the log.
-        char head[kByteOrderMark.size()];
-        const ssize_t n = retryInterrupted([&] { return ::pread(fd, head, sizeof head, 0); });
-        if (n < 0)
-            throw InOutError::fromErrno(errno);
-        if (std::string_view(head, static_cast<size_t>(n)) == kByteOrderMark)
-            from = sizeof head;
-    }
+    // A byte order mark at the start of the file is no text of the log.
+    const uint64_t from = continuation.offset_ == 0 ? textStartOf(fd) : continuation.offset_;
     LineBlocks lines(fd, from, size, kContinueBlock);
     const Extraction::End end = extraction.read(lines, true);
     // A Ctrl+Z that starts the unfinished last line ends the text as well.

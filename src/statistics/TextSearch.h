@@ -53,26 +53,21 @@ inline size_t findText(std::string_view text, std::string_view what, size_t befo
         }
         return static_cast<unsigned>(_mm_movemask_epi8(hits));
     };
-    for (; i + 33 <= text.size() && i <= last; i += 32) {
-        unsigned places = hitsAt(i) | hitsAt(i + 16) << 16;
+    // The first match among the `width` places from i on whose bits are set in `places`.
+    const auto matchInStep = [&](unsigned places, size_t width) {
         if (places == 0)
-            continue;
+            return std::string_view::npos;
         // A place behind the last cannot hold all of `what`.
-        if (i + 31 > last)
+        if (i + width - 1 > last)
             places &= (1u << (last - i + 1)) - 1;
-        const size_t found = firstMatch(static_cast<std::ptrdiff_t>(i), places);
-        if (found != std::string_view::npos)
+        return firstMatch(static_cast<std::ptrdiff_t>(i), places);
+    };
+    for (; i + 33 <= text.size() && i <= last; i += 32) {
+        if (const size_t found = matchInStep(hitsAt(i) | hitsAt(i + 16) << 16, 32); found != std::string_view::npos)
             return found;
     }
     for (; i + 17 <= text.size() && i <= last; i += 16) {
-        unsigned places = hitsAt(i);
-        if (places == 0)
-            continue;
-        // A place behind the last cannot hold all of `what`.
-        if (i + 15 > last)
-            places &= (1u << (last - i + 1)) - 1;
-        const size_t found = firstMatch(static_cast<std::ptrdiff_t>(i), places);
-        if (found != std::string_view::npos)
+        if (const size_t found = matchInStep(hitsAt(i), 16); found != std::string_view::npos)
             return found;
     }
     // The places left, from the 16 bytes that end where the text ends: a byte's second comes from the same
