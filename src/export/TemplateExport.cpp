@@ -252,13 +252,8 @@ bool ExpStat(OutText& out, int tagOffset, const Table& table, std::string_view t
 
     const int rowCount = table.rowCount();
     Widths widths {};
-    std::array<std::string_view, kWidthEntries> cells {};
-    const auto rowCells = std::span(cells).first(static_cast<size_t>(usableColumns));
-    for (int row = 0; row < rowCount; ++row) {
-        table.rowCells(row, rowCells);
-        for (size_t col = 0; col < rowCells.size(); ++col)
-            widths[col] = std::max(widths[col], cells[col].size());
-    }
+    for (int col = 0; col < usableColumns; ++col)
+        widths[static_cast<size_t>(col)] = std::max(table.cell(col, 0).size(), table.longestText(col));
 
     const RowFormat format(table, pieces, widths, usableColumns);
     // The lines are gathered into large blocks, each written in one piece.

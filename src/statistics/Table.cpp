@@ -56,6 +56,24 @@ int Table::longestRow(int col) const
 void Table::forgetLongest()
 {
     std::fill(longest_.begin(), longest_.end(), Longest {});
+    notedAll_ = false;
+}
+
+size_t Table::longestText(int col) const
+{
+    if (col < 0 || col >= colCount_)
+        return 0;
+    // No text of the column is longer than the longest noted: when that row still holds it and lies in the
+    // table, it is the longest there.
+    const Longest noted = longest_[static_cast<size_t>(col)];
+    if (notedAll_ && noted.row == 0)
+        return 0;
+    if (notedAll_ && noted.row < rowCount_ && cell(col, noted.row).size() == noted.length)
+        return noted.length;
+    size_t longest = 0;
+    for (int row = 1; row < rowCount_; ++row)
+        longest = std::max(longest, cell(col, row).size());
+    return longest;
 }
 
 void Table::setRowCount(int rows)
@@ -184,6 +202,7 @@ void Table::takeRows(Table& from, int first, int count, int at)
         chunks_.begin(), std::make_move_iterator(from.chunks_.begin()), std::make_move_iterator(from.chunks_.end()));
     held_ += from.held_;
     waste_ += from.waste_;
+    notedAll_ = notedAll_ && from.notedAll_;
     for (size_t c = 0; c < longest_.size() && c < from.longest_.size(); ++c) {
         const Longest theirs = from.longest_[c];
         if (theirs.row >= first && static_cast<size_t>(theirs.row) < source + rows) {
@@ -199,6 +218,7 @@ void Table::takeRows(Table& from, int first, int count, int at)
     from.slots_ = SlotIndex();
     from.held_ = from.waste_ = 0;
     from.forgetLongest();
+    from.notedAll_ = true; // it holds no text any more
 }
 
 void Table::storeRow(int row, const std::string& block)

@@ -50,6 +50,10 @@ public:
     /// size its columns by measuring one text instead of every cell.
     int longestRow(int col) const;
     void forgetLongest();
+    /// The size of the longest text of the column among the data rows 1 to RowCount - 1 (0 outside the
+    /// columns). Read off what was noted as rows were written where that tells it, else by looking at every
+    /// row, so an export sizes its columns without a pass over a table it just built.
+    size_t longestText(int col) const;
 
     /// Bytes held for the cells, for the benchmarks.
     size_t memoryUsed() const;
@@ -110,6 +114,9 @@ private:
         int row = 0;
     };
     std::vector<Longest> longest_;
+    // Every text written since the table was made was noted: the longest noted is at least as long as any
+    // text the column holds. forgetLongest() ends that.
+    bool notedAll_ = true;
 };
 
 } // namespace velmar

@@ -241,3 +241,85 @@ TEST(Table, TheLongestTextFollowsTheRowsTaken)
     EXPECT_EQ(mine.longestRow(0), 2);
     EXPECT_EQ(mine.longestRow(1), 3);
 }
+
+// The size of the longest text of a column in the data rows, which an export sizes its columns by, whatever
+// was written, overwritten, cut off by the row count or taken from another table. Each expectation is the
+// longest of the texts the rows 1 to RowCount - 1 hold in the end, counted by hand; every case is also held
+// to a look at every cell.
+TEST(Table, LongestTextOfAColumnIsThatOfTheRowsInTheTable)
+{
+    using Rows = std::vector<std::string_view>;
+    struct Case {
+        const char* name;
+        void (*build)(Table&);
+        size_t longest; // of column 1
+    };
+    const Case cases[] = {
+        { "the longest noted", [](Table& t) {
+             t.setRowCount(4);
+             t.setRow(1, Rows { "", "abc" });
+             t.setRow(2, Rows { "", "abcdef" });
+             t.setRow(3, Rows { "", "ab" });
+         }, 6 },
+        // The header's caption is no data.
+        { "header row", [](Table& t) { t.setRow(0, Rows { "", "a long caption" }); t.setCell(1, 1, "ab"); }, 2 },
+        // "abcdef" was the longest once; row 2 now holds "a", so "abc" of row 1 is the longest.
+        { "longest overwritten", [](Table& t) {
+             t.setRowCount(3);
+             t.setCell(1, 1, "abc");
+             t.setCell(1, 2, "abcdef");
+             t.setCell(1, 2, "a");
+         }, 3 },
+        { "longest cleared", [](Table& t) {
+             t.setRowCount(3);
+             t.setCell(1, 1, "abc");
+             t.setCell(1, 2, "abcdef");
+             t.clearRow(2);
+         }, 3 },
+        // Row 4 lies behind the row count of 4: rows 1 to 3 count.
+        { "longest behind the row count", [](Table& t) {
+             t.setCell(1, 1, "ab");
+             t.setCell(1, 4, "abcdef");
+             t.setRowCount(4);
+         }, 2 },
+        // After forgetLongest only "abc" is noted, but row 1 still holds the longer "abcdefgh".
+        { "an older row after forgetting", [](Table& t) {
+             t.setRowCount(3);
+             t.setCell(1, 1, "abcdefgh");
+             t.forgetLongest();
+             t.setCell(1, 2, "abc");
+         }, 8 },
+        { "nothing written", [](Table& t) { t.setRowCount(5); }, 0 },
+        // Their rows 2 and 3 ("bb", "ccc") become rows 2 and 3; their longest stayed behind.
+        { "rows taken", [](Table& t) {
+             Table theirs(2);
+             theirs.setRow(1, Rows { "", "the longest of all" });
+             theirs.setRow(2, Rows { "", "bb" });
+             theirs.setRow(3, Rows { "", "ccc" });
+             t.setCell(1, 1, "a");
+             t.takeRows(theirs, 2, 2, 2);
+             t.setRowCount(4);
+         }, 3 },
+        // The table taken from had forgotten its longest: "abcdefg" of its row 1 was never noted there.
+        { "rows taken from a table that forgot", [](Table& t) {
+             Table theirs(2);
+             theirs.setCell(1, 1, "abcdefg");
+             theirs.forgetLongest();
+             theirs.setCell(1, 2, "ab");
+             t.takeRows(theirs, 1, 2, 1);
+             t.setRowCount(3);
+         }, 7 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Table t(2);
+        c.build(t);
+        EXPECT_EQ(t.longestText(1), c.longest);
+        for (int col = -1; col <= 2; ++col) {
+            size_t every = 0;
+            for (int row = 1; col >= 0 && row < t.rowCount(); ++row)
+                every = std::max(every, t.cell(col, row).size());
+            EXPECT_EQ(t.longestText(col), every) << "column " << col;
+        }
+    }
+}
