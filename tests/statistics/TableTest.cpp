@@ -255,60 +255,79 @@ TEST(Table, LongestTextOfAColumnIsThatOfTheRowsInTheTable)
         size_t longest; // of column 1
     };
     const Case cases[] = {
-        { "the longest noted", [](Table& t) {
-             t.setRowCount(4);
-             t.setRow(1, Rows { "", "abc" });
-             t.setRow(2, Rows { "", "abcdef" });
-             t.setRow(3, Rows { "", "ab" });
-         }, 6 },
+        { "the longest noted",
+            [](Table& t) {
+                t.setRowCount(4);
+                t.setRow(1, Rows { "", "abc" });
+                t.setRow(2, Rows { "", "abcdef" });
+                t.setRow(3, Rows { "", "ab" });
+            },
+            6 },
         // The header's caption is no data.
-        { "header row", [](Table& t) { t.setRow(0, Rows { "", "a long caption" }); t.setCell(1, 1, "ab"); }, 2 },
+        { "header row",
+            [](Table& t) {
+                t.setRow(0, Rows { "", "a long caption" });
+                t.setCell(1, 1, "ab");
+            },
+            2 },
         // "abcdef" was the longest once; row 2 now holds "a", so "abc" of row 1 is the longest.
-        { "longest overwritten", [](Table& t) {
-             t.setRowCount(3);
-             t.setCell(1, 1, "abc");
-             t.setCell(1, 2, "abcdef");
-             t.setCell(1, 2, "a");
-         }, 3 },
-        { "longest cleared", [](Table& t) {
-             t.setRowCount(3);
-             t.setCell(1, 1, "abc");
-             t.setCell(1, 2, "abcdef");
-             t.clearRow(2);
-         }, 3 },
+        { "longest overwritten",
+            [](Table& t) {
+                t.setRowCount(3);
+                t.setCell(1, 1, "abc");
+                t.setCell(1, 2, "abcdef");
+                t.setCell(1, 2, "a");
+            },
+            3 },
+        { "longest cleared",
+            [](Table& t) {
+                t.setRowCount(3);
+                t.setCell(1, 1, "abc");
+                t.setCell(1, 2, "abcdef");
+                t.clearRow(2);
+            },
+            3 },
         // Row 4 lies behind the row count of 4: rows 1 to 3 count.
-        { "longest behind the row count", [](Table& t) {
-             t.setCell(1, 1, "ab");
-             t.setCell(1, 4, "abcdef");
-             t.setRowCount(4);
-         }, 2 },
+        { "longest behind the row count",
+            [](Table& t) {
+                t.setCell(1, 1, "ab");
+                t.setCell(1, 4, "abcdef");
+                t.setRowCount(4);
+            },
+            2 },
         // After forgetLongest only "abc" is noted, but row 1 still holds the longer "abcdefgh".
-        { "an older row after forgetting", [](Table& t) {
-             t.setRowCount(3);
-             t.setCell(1, 1, "abcdefgh");
-             t.forgetLongest();
-             t.setCell(1, 2, "abc");
-         }, 8 },
+        { "an older row after forgetting",
+            [](Table& t) {
+                t.setRowCount(3);
+                t.setCell(1, 1, "abcdefgh");
+                t.forgetLongest();
+                t.setCell(1, 2, "abc");
+            },
+            8 },
         { "nothing written", [](Table& t) { t.setRowCount(5); }, 0 },
         // Their rows 2 and 3 ("bb", "ccc") become rows 2 and 3; their longest stayed behind.
-        { "rows taken", [](Table& t) {
-             Table theirs(2);
-             theirs.setRow(1, Rows { "", "the longest of all" });
-             theirs.setRow(2, Rows { "", "bb" });
-             theirs.setRow(3, Rows { "", "ccc" });
-             t.setCell(1, 1, "a");
-             t.takeRows(theirs, 2, 2, 2);
-             t.setRowCount(4);
-         }, 3 },
+        { "rows taken",
+            [](Table& t) {
+                Table theirs(2);
+                theirs.setRow(1, Rows { "", "the longest of all" });
+                theirs.setRow(2, Rows { "", "bb" });
+                theirs.setRow(3, Rows { "", "ccc" });
+                t.setCell(1, 1, "a");
+                t.takeRows(theirs, 2, 2, 2);
+                t.setRowCount(4);
+            },
+            3 },
         // The table taken from had forgotten its longest: "abcdefg" of its row 1 was never noted there.
-        { "rows taken from a table that forgot", [](Table& t) {
-             Table theirs(2);
-             theirs.setCell(1, 1, "abcdefg");
-             theirs.forgetLongest();
-             theirs.setCell(1, 2, "ab");
-             t.takeRows(theirs, 1, 2, 1);
-             t.setRowCount(3);
-         }, 7 },
+        { "rows taken from a table that forgot",
+            [](Table& t) {
+                Table theirs(2);
+                theirs.setCell(1, 1, "abcdefg");
+                theirs.forgetLongest();
+                theirs.setCell(1, 2, "ab");
+                t.takeRows(theirs, 1, 2, 1);
+                t.setRowCount(3);
+            },
+            7 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
