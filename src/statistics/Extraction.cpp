@@ -50,17 +50,39 @@ std::string_view dropFirst(std::string_view line, size_t count)
     return line.substr(std::min(count, line.size()));
 }
 
-std::string_view cutAt(std::string_view line, std::string_view marker, size_t k, size_t before = 0)
+// The cut at a marker found at `at` (npos: not found, which removes k characters from the start).
+std::string_view cutAtFound(std::string_view line, size_t at, size_t k)
 {
-    const size_t at = findText(line, marker, before);
     const size_t p = at == std::string_view::npos ? 0 : at + 1;
     return dropFirst(line, p + k);
 }
 
+std::string_view cutAt(std::string_view line, std::string_view marker, size_t k, size_t before = 0)
+{
+    return cutAtFound(line, findText(line, marker, before), k);
+}
+
+// The word in front of the first space, found at `space` (npos: there is none, and no word).
+std::string_view wordBefore(std::string_view line, size_t space)
+{
+    return space == std::string_view::npos ? std::string_view {} : line.substr(0, space);
+}
+
 std::string_view word(std::string_view line, size_t before = 0)
 {
-    const size_t space = findText(line, ' ', before);
-    return space == std::string_view::npos ? std::string_view {} : line.substr(0, space);
+    return wordBefore(line, findText(line, ' ', before));
+}
+
+// A line's word and what is left once the line is cut at its first space, from one search for that space.
+struct WordAndRest {
+    std::string_view word;
+    std::string_view rest;
+};
+
+WordAndRest wordAndRest(std::string_view line)
+{
+    const size_t space = findText(line, ' ');
+    return { wordBefore(line, space), cutAtFound(line, space, 0) };
 }
 
 std::string_view partBefore(std::string_view line, std::string_view marker, size_t before = 0)
@@ -74,6 +96,12 @@ std::string_view partBefore(std::string_view line, std::string_view marker, size
 // A line of a session: its text as the tests so far have cut it down (always an end part of the line as
 // read), which markers the line as read holds, and where each first stands when that is known.
 struct Extraction::SessionLine {
+    explicit SessionLine(std::string_view line)
+        : read(line)
+        , text(line)
+    {
+    }
+
     std::string_view read;
     std::string_view text;
     MarkerPositions found;
@@ -207,8 +235,7 @@ void Extraction::feed(std::string_view line, const CandidateLine* scanned)
     }
     // Where the markers stand is only filled in when they are looked for here; left unset, it costs
     // nothing for the lines whose markers the scan found.
-    SessionLine current;
-    current.read = current.text = line;
+    SessionLine current(line);
     current.placed = scanned == nullptr;
     if (scanned != nullptr)
         current.found.markers = scanned->markers;
@@ -236,15 +263,13 @@ void Extraction::begin(std::string_view line)
     // A partial or rejected file must never take its count from a file of an earlier session.
     earlier_ = 0;
 
-    line = dropFirst(line, 2);
-    const std::string_view date = word(line);
+    const auto [date, rest] = wordAndRest(dropFirst(line, 2));
     date_.assign(date);
     const double day = dayOf(date);
     times_->SessionStart = day;
     startWrittenAt_ = lineAt_;
     const bool excluded = range_ && (day < range_->first || day > range_->last);
-    line = cutAt(line, " ", 0);
-    const std::string_view time = word(line);
+    const std::string_view time = word(rest);
     start_.assign(time);
     times_->SessionStart += toTimeOfDay(time);
     // A session outside the range is passed over, and its lines are looked at for the next "CONNECT".
@@ -268,8 +293,8 @@ void Extraction::applyTests(SessionLine& line)
     }
     if (line.has(kReceiving) && !line.has(kFromOffset)) {
         line.text = cutAt(line.text, "' (", 2, line.cut());
-        if (contains(line.text, "' (", line.cut()))
-            line.text = cutAt(line.text, "' (", 2, line.cut());
+        if (const size_t again = findText(line.text, "' (", line.cut()); again != std::string_view::npos)
+            line.text = cutAtFound(line.text, again, 2);
         std::string_view size = partBefore(line.text, "b)", line.cut());
         if (size.empty())
             size = "0";
@@ -290,11 +315,10 @@ void Extraction::applyTests(SessionLine& line)
 
 void Extraction::count(std::string_view line)
 {
-    line = dropFirst(line, 2);
-    times_->SessionEnd = dayOf(word(line));
+    const auto [date, rest] = wordAndRest(dropFirst(line, 2));
+    times_->SessionEnd = dayOf(date);
     endWrittenAt_ = lineAt_;
-    line = cutAt(line, " ", 0);
-    const std::string_view end = word(line);
+    const std::string_view end = word(rest);
     times_->SessionEnd += toTimeOfDay(end);
 
     Str_->setRowCount(row_ + 1);

@@ -13,16 +13,23 @@ std::string SizeToStr(int64_t count)
     // The magnitude as unsigned, so that the lowest count has one too.
     const uint64_t magnitude = count < 0 ? 0 - static_cast<uint64_t>(count) : static_cast<uint64_t>(count);
     char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
-    std::string text(digits, end);
+    const auto size = static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, magnitude).ptr - digits);
     // Only the last two groups are separated; a longer count keeps all its leading digits in one group.
-    if (text.size() > 6)
-        text.insert(text.size() - 6, 1, ',');
-    if (text.size() > 3)
-        text.insert(text.size() - 3, 1, ',');
+    char text[32];
+    char* out = text;
     if (count < 0)
-        text.insert(0, 1, '-');
-    return text;
+        *out++ = '-';
+    size_t from = 0;
+    for (const size_t groupsBehind : { size_t { 6 }, size_t { 3 } }) {
+        if (size > groupsBehind) {
+            const size_t to = size - groupsBehind;
+            out = std::copy(digits + from, digits + to, out);
+            *out++ = ',';
+            from = to;
+        }
+    }
+    out = std::copy(digits + from, digits + size, out);
+    return std::string(text, out);
 }
 
 int64_t StrToSize(std::string_view text)

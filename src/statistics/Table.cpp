@@ -29,13 +29,49 @@ size_t readLength(const char*& p)
     }
 }
 
-void appendLength(std::string& out, size_t length)
+// Writes the length at `out`; returns where its bytes end.
+char* putLength(char* out, size_t length)
 {
     while (length >= 0x80) {
-        out += static_cast<char>((length & 0x7F) | 0x80);
+        *out++ = static_cast<char>((length & 0x7F) | 0x80);
         length >>= 7;
     }
-    out += static_cast<char>(length);
+    *out++ = static_cast<char>(length);
+    return out;
+}
+
+// How many bytes putLength writes.
+size_t lengthBytes(size_t length)
+{
+    size_t bytes = 1;
+    for (; length >= 0x80; length >>= 7)
+        ++bytes;
+    return bytes;
+}
+
+// Copies n bytes. The texts of a row are short: up to 16 bytes are copied with two moves of fixed size that
+// may overlap, inline, where the C library would be called for each.
+void copyText(char* out, const char* in, size_t n)
+{
+    if (n > 16) {
+        std::memcpy(out, in, n);
+    } else if (n >= 8) {
+        std::memcpy(out, in, 8);
+        std::memcpy(out + n - 8, in + n - 8, 8);
+    } else if (n >= 4) {
+        std::memcpy(out, in, 4);
+        std::memcpy(out + n - 4, in + n - 4, 4);
+    } else if (n != 0) {
+        out[0] = in[0];
+        out[n / 2] = in[n / 2];
+        out[n - 1] = in[n - 1];
+    }
+}
+
+void appendLength(std::string& out, size_t length)
+{
+    char bytes[10];
+    out.append(bytes, putLength(bytes, length));
 }
 
 } // namespace
@@ -136,21 +172,28 @@ void Table::setRow(int row, std::span<const std::string_view> texts)
 {
     if (row < 0)
         return;
-    scratch_.clear();
-    size_t keep = 0;
     const size_t columns = std::min(texts.size(), static_cast<size_t>(colCount_));
+    // The block holds the columns up to the last one with text; its size is known before it is written.
+    size_t kept = 0;
+    size_t bytes = 0;
     for (size_t c = 0; c < columns; ++c) {
-        noteLength(c, row, texts[c].size());
-        appendLength(scratch_, texts[c].size());
-        scratch_.append(texts[c]);
-        if (!texts[c].empty())
-            keep = scratch_.size();
+        const size_t length = texts[c].size();
+        noteLength(c, row, length);
+        bytes += lengthBytes(length) + length;
+        if (length != 0)
+            kept = bytes;
     }
-    scratch_.resize(keep);
     if (static_cast<size_t>(row) >= slots_.size()) {
-        if (scratch_.empty())
+        if (kept == 0)
             return;
         slots_.grow(static_cast<size_t>(row) + 1);
+    }
+    scratch_.resize(kept);
+    char* out = scratch_.data();
+    for (size_t c = 0; out != scratch_.data() + kept; ++c) {
+        out = putLength(out, texts[c].size());
+        copyText(out, texts[c].data(), texts[c].size());
+        out += texts[c].size();
     }
     storeRow(row, scratch_);
 }

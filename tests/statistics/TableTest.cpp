@@ -3,6 +3,7 @@
 #include "support/TestSupport.h"
 
 #include <algorithm>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -339,6 +340,41 @@ TEST(Table, LongestTextOfAColumnIsThatOfTheRowsInTheTable)
             for (int row = 1; col >= 0 && row < t.rowCount(); ++row)
                 every = std::max(every, t.cell(col, row).size());
             EXPECT_EQ(t.longestText(col), every) << "column " << col;
+        }
+    }
+}
+
+// A row written whole reads back cell by cell, for texts of every size a row's copying treats apart (none,
+// 1 to 3, 4 to 7, 8 to 16, longer) and lengths of one, two and three length bytes (up to 127, 128, 16,384),
+// in every column and with empty cells in front, between and behind.
+TEST(Table, RowsWrittenWholeReadBackForTextsOfEverySize)
+{
+    const std::vector<size_t> sizes = { 0, 1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 127, 128, 300, 16383, 16384 };
+    Table t(4);
+    int row = 1;
+    std::vector<std::vector<std::string>> written;
+    for (const size_t size : sizes) {
+        for (size_t col = 0; col < 4; ++col) {
+            // The text of `size` bytes in column col, distinct bytes so that a byte copied to the wrong place
+            // shows; a short text in the next column, nothing in the others.
+            std::vector<std::string> texts(4);
+            for (size_t i = 0; i < size; ++i)
+                texts[col] += static_cast<char>('a' + (i * 7 + col) % 26);
+            if (col + 1 < 4)
+                texts[col + 1] = "z";
+            const std::vector<std::string_view> views(texts.begin(), texts.end());
+            t.setRow(row++, views);
+            written.push_back(texts);
+        }
+    }
+    t.setRowCount(row);
+    for (int r = 1; r < row; ++r) {
+        std::array<std::string_view, 4> cells {};
+        t.rowCells(r, cells);
+        for (int col = 0; col < 4; ++col) {
+            const std::string& text = written[static_cast<size_t>(r - 1)][static_cast<size_t>(col)];
+            EXPECT_EQ(t.cell(col, r), text) << "row " << r << ", column " << col;
+            EXPECT_EQ(cells[static_cast<size_t>(col)], text) << "row " << r << ", column " << col;
         }
     }
 }
