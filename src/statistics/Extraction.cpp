@@ -356,20 +356,21 @@ int32_t Extraction::plainNumber(std::string_view text)
 {
     // A size as the mailer writes it, digits with commas between, is read in the same pass; anything
     // else takes the general way and its rules.
-    int32_t quick = 0;
+    // Up to nine digits always fit; the sum is unsigned so that a longer run of digits cannot overflow it.
+    uint64_t quick = 0;
     unsigned digits = 0;
-    bool plain = true;
-    for (const char c : text) {
-        if (c == ',')
-            continue;
-        if (!isDecimalDigit(c) || ++digits > 9) {
-            plain = false;
+    size_t i = 0;
+    for (; i < text.size(); ++i) {
+        const auto digit = static_cast<unsigned>(static_cast<unsigned char>(text[i])) - unsigned { '0' };
+        if (digit <= 9) {
+            quick = quick * 10 + digit;
+            ++digits;
+        } else if (text[i] != ',') {
             break;
         }
-        quick = quick * 10 + (c - '0');
     }
-    if (plain && digits != 0)
-        return quick;
+    if (i == text.size() && digits != 0 && digits <= 9)
+        return static_cast<int32_t>(quick);
     number_.clear();
     for (const char c : text) {
         if (c != ',')
