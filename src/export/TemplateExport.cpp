@@ -252,8 +252,9 @@ bool ExpStat(OutText& out, int tagOffset, const Table& table, std::string_view t
 
     const int rowCount = table.rowCount();
     Widths widths {};
+    table.longestTexts(std::span(widths).first(static_cast<size_t>(usableColumns)));
     for (int col = 0; col < usableColumns; ++col)
-        widths[static_cast<size_t>(col)] = std::max(table.cell(col, 0).size(), table.longestText(col));
+        widths[static_cast<size_t>(col)] = std::max(widths[static_cast<size_t>(col)], table.cell(col, 0).size());
 
     const RowFormat format(table, pieces, widths, usableColumns);
     // The lines are gathered into large blocks, each written in one piece.

@@ -95,21 +95,53 @@ void Table::forgetLongest()
     notedAll_ = false;
 }
 
+// The longest text of the column as noted, when what was noted tells it: no text of the column is longer
+// than the longest noted, so when that row still holds it and lies in the table, it is the longest there.
+bool Table::notedLongest(size_t col, size_t& size) const
+{
+    const Longest noted = longest_[col];
+    if (!notedAll_)
+        return false;
+    if (noted.row == 0) {
+        size = 0;
+        return true;
+    }
+    if (noted.row < rowCount_ && cell(static_cast<int>(col), noted.row).size() == noted.length) {
+        size = noted.length;
+        return true;
+    }
+    return false;
+}
+
+void Table::longestTexts(std::span<size_t> sizes) const
+{
+    const size_t columns = std::min(sizes.size(), static_cast<size_t>(std::max(colCount_, 0)));
+    std::fill(sizes.begin(), sizes.end(), 0);
+    std::vector<bool> unknown(columns);
+    bool anyUnknown = false;
+    for (size_t col = 0; col < columns; ++col) {
+        unknown[col] = !notedLongest(col, sizes[col]);
+        anyUnknown = anyUnknown || unknown[col];
+    }
+    if (!anyUnknown)
+        return;
+    std::vector<std::string_view> cells(columns);
+    for (int row = 1; row < rowCount_; ++row) {
+        rowCells(row, cells);
+        for (size_t col = 0; col < columns; ++col) {
+            if (unknown[col])
+                sizes[col] = std::max(sizes[col], cells[col].size());
+        }
+    }
+}
+
 size_t Table::longestText(int col) const
 {
     if (col < 0 || col >= colCount_)
         return 0;
-    // No text of the column is longer than the longest noted: when that row still holds it and lies in the
-    // table, it is the longest there.
-    const Longest noted = longest_[static_cast<size_t>(col)];
-    if (notedAll_ && noted.row == 0)
-        return 0;
-    if (notedAll_ && noted.row < rowCount_ && cell(col, noted.row).size() == noted.length)
-        return noted.length;
-    size_t longest = 0;
-    for (int row = 1; row < rowCount_; ++row)
-        longest = std::max(longest, cell(col, row).size());
-    return longest;
+    std::vector<size_t> sizes(static_cast<size_t>(col) + 1);
+    longestTexts(sizes);
+    return sizes.back();
 }
 
 void Table::setRowCount(int rows)

@@ -50,9 +50,12 @@ public:
     /// size its columns by measuring one text instead of every cell.
     int longestRow(int col) const;
     void forgetLongest();
-    /// The size of the longest text of the column among the data rows 1 to RowCount - 1 (0 outside the
-    /// columns). Read off what was noted as rows were written where that tells it, else by looking at every
-    /// row, so an export sizes its columns without a pass over a table it just built.
+    /// The sizes of the longest texts of the columns 0 to sizes.size() - 1 among the data rows 1 to
+    /// RowCount - 1 (0 for a column the table lacks). Read off what was noted as rows were written where that
+    /// tells it, else found in one pass over the rows, so an export sizes its columns without a pass over a
+    /// table it just built.
+    void longestTexts(std::span<size_t> sizes) const;
+    /// The same for one column.
     size_t longestText(int col) const;
 
     /// Bytes held for the cells, for the benchmarks.
@@ -73,6 +76,7 @@ private:
     };
 
     void storeRow(int row, const std::string& block);
+    bool notedLongest(size_t col, size_t& size) const;
     void noteLength(size_t col, int row, size_t length)
     {
         if (row > 0 && length > longest_[col].length)
