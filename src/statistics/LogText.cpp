@@ -173,12 +173,25 @@ std::vector<uint64_t> LogText::partStarts() const
     ensureOpen();
     std::vector<uint64_t> wanted = plan_.starts;
     const uint64_t text = openSize_ > textStart_ ? openSize_ - textStart_ : 0;
-    if (wanted.empty()) {
-        const unsigned most = std::min(plan_.parts == 0 ? usableProcessors() : plan_.parts, ReadPlan::kMostParts);
-        const uint64_t parts
-            = std::clamp<uint64_t>(text / std::max<uint64_t>(plan_.minPartBytes, 1), 1, std::max(most, 1u));
+    const uint64_t least = std::max<uint64_t>(plan_.minPartBytes, 1);
+    if (wanted.empty() && plan_.parts != 0) {
+        const uint64_t parts = std::clamp<uint64_t>(text / least, 1, std::min(plan_.parts, ReadPlan::kMostParts));
         for (uint64_t k = 1; k < parts; ++k)
             wanted.push_back(textStart_ + text / parts * k);
+    } else if (wanted.empty() && readers() > 1) {
+        // Parts that shrink as the text is used up: while there is a lot left, a reader that is done takes
+        // a large part; the last ones are small, so no reader is left with much while the others wait.
+        const uint64_t share = 2 * uint64_t { readers() };
+        uint64_t taken = 0;
+        while (wanted.size() + 1 < ReadPlan::kMostParts) {
+            const uint64_t left = text - taken;
+            const uint64_t size = std::max(left / share, least);
+            // What would be left behind this part is too little for one of its own: it stays with this one.
+            if (left < size || left - size < least)
+                break;
+            taken += size;
+            wanted.push_back(textStart_ + taken);
+        }
     }
     // Each part begins behind the first line feed at or after the byte in front of its offset.
     std::vector<uint64_t> starts { textStart_ };
@@ -205,6 +218,12 @@ std::vector<uint64_t> LogText::partStarts() const
         starts.push_back(start);
     }
     return starts;
+}
+
+unsigned LogText::readers() const
+{
+    const unsigned wanted = plan_.readers == 0 ? usableProcessors() : plan_.readers;
+    return std::clamp(wanted, 1u, ReadPlan::kMostReaders);
 }
 
 // At the end of the file: a log only grows while it is read. One that ends before the size it had at the

@@ -16,9 +16,14 @@ namespace velmar {
 
 /// How a rebuild shares the reading of the log among threads: the text is cut at line starts into parts,
 /// each read on a thread of its own from a clean start, and the parts are joined where their readings
-/// agree (see PartedRead).
+/// agree (see PartedRead). A reader that is done takes the next part nobody has taken yet, so a processor
+/// that goes faster than the others (or is left alone by other work) reads more of the text.
 struct ReadPlan {
-    /// The most parts; 0: one for each processor this process may run on, at most kMostParts.
+    /// The most threads that read at once; 0: one for each processor this process may run on, at most
+    /// kMostReaders.
+    unsigned readers = 0;
+    /// The parts, of even size; 0: as the readers and the size call for, in parts that grow smaller towards
+    /// the end (see LogText::partStarts). At most kMostParts.
     unsigned parts = 0;
     /// The least bytes of text a part is given: a smaller log is read in fewer parts, or in one.
     uint64_t minPartBytes = uint64_t { 4 } << 20;
@@ -26,7 +31,8 @@ struct ReadPlan {
     /// after its offset in the file.
     std::vector<uint64_t> starts;
 
-    static constexpr unsigned kMostParts = 8;
+    static constexpr unsigned kMostReaders = 8;
+    static constexpr unsigned kMostParts = 64;
 };
 
 /// The text-file variable the log is read through: bound to the mailer's log or to its copy "~Log.tmp".
@@ -93,8 +99,13 @@ public:
     /// LineBlocks::kToTheEnd. Raises InOutError when the file is not open.
     LineBlocks stretch(uint64_t from, uint64_t to) const;
     /// Where the parts of a read of the whole text begin, as the read plan and the processors allow: the
-    /// text start first, then line starts in increasing order. Raises InOutError when reading fails.
+    /// text start first, then line starts in increasing order. Left to the plan, each part is a share of
+    /// what the parts before it leave (one in twice the readers), at least minPartBytes: the first ones
+    /// are large, and the last ones small enough that the readers finish at nearly the same time. Raises
+    /// InOutError when reading fails.
     std::vector<uint64_t> partStarts() const;
+    /// The threads that read the parts at once, as the read plan and the processors allow (at least 1).
+    unsigned readers() const;
     void setReadPlan(ReadPlan plan) { plan_ = std::move(plan); }
     /// A read of the text reached the end of the file at `readUpTo`: raises InOutError::logChanged() when
     /// the file was emptied or shortened while it was read (copied and truncated by a rotation), or its

@@ -65,11 +65,12 @@ struct Part {
     Extraction::End end;
     std::exception_ptr error;
     uint64_t errorAt = Extraction::kNowhere; // where the line that failed starts
-    bool read = false; // its thread ran
+    bool read = false; // a reader took it
 };
 
 void readPart(const LogText& log, Part& part, const std::atomic<bool>& cancel) noexcept
 {
+    part.read = true;
     try {
         LineBlocks lines = log.stretch(part.from, part.to);
         part.end = part.extraction->read(lines, false, nullptr, &cancel);
@@ -79,26 +80,54 @@ void readPart(const LogText& log, Part& part, const std::atomic<bool>& cancel) n
     }
 }
 
-// The threads of the parts: told to give up and waited for on every way out.
-class PartThreads {
+// The readers of the parts after the first. Each takes the next part nobody has taken yet, in order, until
+// none is left: a reader on a processor that goes faster reads more parts. The thread of the first part
+// joins in once it is done with that one. Told to give up and waited for on every way out.
+class PartReaders {
 public:
-    ~PartThreads()
+    PartReaders(const LogText& log, std::vector<std::unique_ptr<Part>>& parts)
+        : log_(log)
+        , parts_(parts)
+    {
+    }
+
+    ~PartReaders()
     {
         cancel_.store(true, std::memory_order_relaxed);
         join();
     }
 
-    // Starts reading the part on a thread of its own; false when no thread could be made (its reading
-    // then never runs, and the reading before it reads the part).
-    bool start(const LogText& log, Part& part)
+    PartReaders(const PartReaders&) = delete;
+    PartReaders& operator=(const PartReaders&) = delete;
+
+    // Starts up to `count` readers on threads of their own; fewer when no more threads can be made.
+    void start(unsigned count)
     {
-        try {
-            part.read = true;
-            threads_.emplace_back([&log, &part, this] { readPart(log, part, cancel_); });
-            return true;
-        } catch (const std::system_error&) {
-            part.read = false;
-            return false;
+        for (unsigned k = 0; k < count; ++k) {
+            try {
+                threads_.emplace_back([this] { takeParts(); });
+            } catch (const std::system_error&) {
+                return;
+            }
+        }
+    }
+
+    // Reads the parts nobody has taken on this thread, then waits for the other readers: every part is
+    // read then.
+    void finish()
+    {
+        takeParts();
+        join();
+    }
+
+private:
+    void takeParts() noexcept
+    {
+        for (;;) {
+            const size_t k = next_.fetch_add(1, std::memory_order_relaxed);
+            if (k >= parts_.size() || cancel_.load(std::memory_order_relaxed))
+                return;
+            readPart(log_, *parts_[k], cancel_);
         }
     }
 
@@ -109,7 +138,9 @@ public:
         threads_.clear();
     }
 
-private:
+    const LogText& log_;
+    std::vector<std::unique_ptr<Part>>& parts_;
+    std::atomic<size_t> next_ { 0 };
     std::atomic<bool> cancel_ { false };
     std::vector<std::thread> threads_;
 };
@@ -222,18 +253,15 @@ std::unique_ptr<Extraction> readWholeText(LogText& log, std::unique_ptr<Extracti
         const uint64_t to = k + 1 < starts.size() ? starts[k + 1] : LineBlocks::kToTheEnd;
         parts.push_back(std::make_unique<Part>(Str.colCount(), starts[k], to, charge, range));
     }
-    PartThreads threads;
-    for (const auto& part : parts) {
-        if (!threads.start(log, *part))
-            break;
-    }
+    PartReaders readers(log, parts);
+    readers.start(std::min<unsigned>(log.readers(), static_cast<unsigned>(starts.size())) - 1);
     LineBlocks lines = log.stretch(starts[0], starts[1]);
     end = first->read(lines);
     // Whatever the other parts hold lies behind the end of the text (a Ctrl+Z, or a log cut short while it
     // was read, which the end of the read reports).
     if (end.ctrlZ || end.offset < starts[1])
         return first;
-    threads.join();
+    readers.finish();
 
     Joining joining(std::move(first), Str, dat1, times);
     for (const auto& owned : parts) {

@@ -436,6 +436,7 @@ TEST(LogText, TheTextIsCutIntoPartsAtLineStarts)
         uint64_t minPartBytes;
         std::vector<uint64_t> wanted;
         std::vector<uint64_t> starts;
+        unsigned readers = 2;
     } const cases[] = {
         // 100 bytes hold one part of at least 60.
         { "one part below twice the least", lines(10, 10), 2, 60, {}, { 0 } },
@@ -455,6 +456,16 @@ TEST(LogText, TheTextIsCutIntoPartsAtLineStarts)
         { "the end of the file", lines(5, 10), 0, 0, { 50 }, { 0 } },
         { "no line feed behind the middle", "short\n" + std::string(100, 'x'), 2, 10, {}, { 0 } },
         { "empty file", "", 2, 1, {}, { 0 } },
+        // Left to the plan, each part is a fourth of what two readers have left, at least 10: 25, 18, 14,
+        // 10, then 10 and 10 while 10 more remain; the last 13 stay with the part before. Each offset
+        // (25, 43, 57, 67, 77, 87) moves to the line start behind it.
+        { "shrinking parts for two readers", lines(10, 10), 0, 10, {}, { 0, 30, 50, 60, 70, 80, 90 }, 2 },
+        // Three readers: sixths of what is left, 16 and 14 (84 / 6), then the least, 12, four times; the
+        // last 22 stay with the part before. Offsets 16, 30, 42, 54, 66, 78.
+        { "shrinking parts for three readers", lines(10, 10), 0, 12, {}, { 0, 20, 30, 50, 60, 70, 80 }, 3 },
+        { "one reader reads one part", lines(10, 10), 0, 10, {}, { 0 }, 1 },
+        // 70 bytes: a part of 40 would leave 30, too little for a second one.
+        { "too little for a second part", lines(7, 10), 0, 40, {}, { 0 }, 2 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -463,19 +474,28 @@ TEST(LogText, TheTextIsCutIntoPartsAtLineStarts)
         log.bind(dir.write("new_line.log", c.content));
         ReadPlan plan;
         plan.parts = c.parts;
+        plan.readers = c.readers;
         plan.minPartBytes = c.minPartBytes;
         plan.starts = c.wanted;
         log.setReadPlan(plan);
         log.reset();
         EXPECT_EQ(log.partStarts(), c.starts);
     }
-    // Left to the processors, a log of many parts is cut into one for each, up to the most.
+    // Many readers and a small least size: no more than the most parts, each no larger than the one before
+    // it but for the line it is rounded to.
     test::TempDir dir;
     LogText log;
     log.bind(dir.write("new_line.log", lines(1000, 10)));
     ReadPlan plan;
-    plan.minPartBytes = 10;
+    plan.readers = ReadPlan::kMostReaders;
+    plan.minPartBytes = 1;
     log.setReadPlan(plan);
     log.reset();
-    EXPECT_EQ(log.partStarts().size(), std::min(usableProcessors(), ReadPlan::kMostParts));
+    const std::vector<uint64_t> starts = log.partStarts();
+    ASSERT_EQ(starts.size(), ReadPlan::kMostParts);
+    for (size_t k = 2; k < starts.size(); ++k)
+        EXPECT_LE(starts[k] - starts[k - 1], starts[k - 1] - starts[k - 2] + 10) << "part " << k;
+    // Left to the processors, there are as many readers as they allow, up to the most.
+    log.setReadPlan(ReadPlan());
+    EXPECT_EQ(log.readers(), std::min(usableProcessors(), ReadPlan::kMostReaders));
 }

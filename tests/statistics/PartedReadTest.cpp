@@ -271,7 +271,9 @@ TEST_F(PartedRead, APartThatNeverAgreesIsReadAgain)
     }
 }
 
-// A log of many sessions and blocks read in as many parts as the processors allow, at small blocks too.
+// A log of many sessions and blocks read in several parts, at small blocks too: by one reader that reads
+// them all, by fewer readers than parts (each takes the next part when done with one), and in the parts
+// that shrink towards the end, as the plan cuts them when left to itself.
 TEST_F(PartedRead, ManyPartsOfALargerLog)
 {
     std::string log;
@@ -287,13 +289,17 @@ TEST_F(PartedRead, ManyPartsOfALargerLog)
     }
     const Outcome whole = readWith(log, onePart());
     ASSERT_GT(whole.rows.size(), 2500u);
-    for (const unsigned parts : { 2u, 3u, 8u }) {
-        for (const size_t blockSize : { size_t { 100 }, LogText::kBlockSize }) {
-            SCOPED_TRACE(std::to_string(parts) + " parts, block " + std::to_string(blockSize));
-            ReadPlan plan;
-            plan.parts = parts;
-            plan.minPartBytes = 1;
-            EXPECT_EQ(readWith(log, plan, "", "", blockSize), whole);
+    for (const unsigned readers : { 1u, 2u, 3u }) {
+        for (const unsigned parts : { 0u, 2u, 3u, 8u }) {
+            for (const size_t blockSize : { size_t { 100 }, LogText::kBlockSize }) {
+                SCOPED_TRACE(std::to_string(readers) + " readers, " + std::to_string(parts) + " parts, block "
+                    + std::to_string(blockSize));
+                ReadPlan plan;
+                plan.readers = readers;
+                plan.parts = parts;
+                plan.minPartBytes = parts == 0 ? 4096 : 1;
+                EXPECT_EQ(readWith(log, plan, "", "", blockSize), whole);
+            }
         }
     }
 }
