@@ -1,5 +1,7 @@
 #include "export/TemplateExport.h"
 
+#include "platform/ShortCopy.h"
+
 #include <algorithm>
 #include <array>
 #include <condition_variable>
@@ -58,7 +60,10 @@ bool parseTemplate(std::string_view text, int tagOffset, int usableColumns, std:
 // The widest text of each column the tags may name.
 using Widths = std::array<size_t, kWidthEntries>;
 
-// Formats the lines of rows from..to-1 onto the end of `text`.
+// Formats the lines of rows from..to-1 onto the end of `text`. A line is its pieces in turn, each cell
+// right-aligned in the width of its column (a longer one as it stands), then the line end. With every
+// cell inside its width all lines have the same size: the room for them is made in one go, filled with
+// the spaces in front of the cells, and each text is copied to its place.
 class RowFormat {
 public:
     RowFormat(const Table& table, const std::vector<Piece>& pieces, const Widths& widths, int usableColumns)
@@ -67,26 +72,46 @@ public:
         , widths_(widths)
         , usableColumns_(static_cast<size_t>(usableColumns))
     {
+        for (const Piece& piece : pieces_)
+            lineSize_ += piece.column == kNoColumn ? piece.literal.size() : widths_[static_cast<size_t>(piece.column)];
     }
+
+    // The bytes of a line whose cells all lie inside their widths.
+    size_t lineSize() const { return lineSize_; }
 
     void append(int from, int to, std::string& text) const
     {
         std::array<std::string_view, kWidthEntries> cells {};
         const auto rowCells = std::span(cells).first(usableColumns_);
+        size_t at = text.size();
+        text.resize(at + lineSize_ * static_cast<size_t>(std::max(to - from, 0)), ' ');
         for (int row = from; row < to; ++row) {
             table_.rowCells(row, rowCells);
+            size_t over = 0; // what cells longer than their columns add to the line
+            for (const Piece& piece : pieces_) {
+                if (piece.column != kNoColumn) {
+                    const size_t size = cells[static_cast<size_t>(piece.column)].size();
+                    const size_t width = widths_[static_cast<size_t>(piece.column)];
+                    over += size > width ? size - width : 0;
+                }
+            }
+            // Behind `at` there are only the spaces of the room made, so more of them may go at the end.
+            if (over != 0)
+                text.append(over, ' ');
+            char* out = text.data() + at;
             for (const Piece& piece : pieces_) {
                 if (piece.column == kNoColumn) {
-                    text.append(piece.literal);
+                    copyShort(out, piece.literal.data(), piece.literal.size());
+                    out += piece.literal.size();
                     continue;
                 }
                 const std::string_view cell = cells[static_cast<size_t>(piece.column)];
-                const size_t width = widths_[static_cast<size_t>(piece.column)];
-                if (cell.size() < width)
-                    text.append(width - cell.size(), ' ');
-                text.append(cell);
+                const size_t field = std::max(widths_[static_cast<size_t>(piece.column)], cell.size());
+                copyShort(out + field - cell.size(), cell.data(), cell.size());
+                out += field;
             }
-            text.append(kLineEnd);
+            copyShort(out, kLineEnd.data(), kLineEnd.size());
+            at += lineSize_ + over;
         }
     }
 
@@ -95,6 +120,7 @@ private:
     const std::vector<Piece>& pieces_;
     const Widths& widths_;
     size_t usableColumns_;
+    size_t lineSize_ = kLineEnd.size();
 };
 
 // Below this many rows a second thread costs more than it saves.
@@ -258,10 +284,7 @@ bool ExpStat(OutText& out, int tagOffset, const Table& table, std::string_view t
 
     const RowFormat format(table, pieces, widths, usableColumns);
     // The lines are gathered into large blocks, each written in one piece.
-    size_t lineSize = kLineEnd.size();
-    for (const Piece& piece : pieces)
-        lineSize += piece.column == kNoColumn ? piece.literal.size() : widths[static_cast<size_t>(piece.column)];
-    const int rowsPerBlock = static_cast<int>(std::clamp<size_t>(kBlockSize / lineSize, 1, kBlockSize));
+    const int rowsPerBlock = static_cast<int>(std::clamp<size_t>(kBlockSize / format.lineSize(), 1, kBlockSize));
     std::string block;
     if (rowCount >= kTwoThreadRows) {
         TwoThreadFormat(format, rowCount, rowsPerBlock).run(out, block);

@@ -1,6 +1,7 @@
 #include "statistics/Table.h"
 
 #include "platform/Memory.h"
+#include "platform/ShortCopy.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -47,25 +48,6 @@ size_t lengthBytes(size_t length)
     for (; length >= 0x80; length >>= 7)
         ++bytes;
     return bytes;
-}
-
-// Copies n bytes. The texts of a row are short: up to 16 bytes are copied with two moves of fixed size that
-// may overlap, inline, where the C library would be called for each.
-void copyText(char* out, const char* in, size_t n)
-{
-    if (n > 16) {
-        std::memcpy(out, in, n);
-    } else if (n >= 8) {
-        std::memcpy(out, in, 8);
-        std::memcpy(out + n - 8, in + n - 8, 8);
-    } else if (n >= 4) {
-        std::memcpy(out, in, 4);
-        std::memcpy(out + n - 4, in + n - 4, 4);
-    } else if (n != 0) {
-        out[0] = in[0];
-        out[n / 2] = in[n / 2];
-        out[n - 1] = in[n - 1];
-    }
 }
 
 void appendLength(std::string& out, size_t length)
@@ -224,7 +206,7 @@ void Table::setRow(int row, std::span<const std::string_view> texts)
     char* out = scratch_.data();
     for (size_t c = 0; out != scratch_.data() + kept; ++c) {
         out = putLength(out, texts[c].size());
-        copyText(out, texts[c].data(), texts[c].size());
+        copyShort(out, texts[c].data(), texts[c].size());
         out += texts[c].size();
     }
     storeRow(row, scratch_);
