@@ -1,16 +1,13 @@
 #include "export/TemplateExport.h"
 
+#include "export/TwoThreadFormat.h"
 #include "platform/ShortCopy.h"
 
 #include <algorithm>
 #include <array>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <span>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace velmar {
@@ -125,134 +122,6 @@ private:
 
 // Below this many rows a second thread costs more than it saves.
 constexpr int kTwoThreadRows = 20000;
-// How many pieces of rows the second thread may format ahead of the writing.
-constexpr size_t kPiecesAhead = 3;
-
-// The rows cut into pieces of about a block each; a second thread formats every other piece while this one
-// formats the others and writes them all in order. The second thread runs at most a few pieces ahead, so
-// what waits to be written stays small however large the table. When that thread cannot be started or
-// fails, this one formats its pieces too; a failed write stops both.
-class TwoThreadFormat {
-public:
-    TwoThreadFormat(const RowFormat& format, int rowCount, int rowsPerPiece)
-        : format_(format)
-        , rowCount_(rowCount)
-        , rowsPerPiece_(rowsPerPiece)
-        , pieceCount_(static_cast<size_t>((int64_t { rowCount } + rowsPerPiece - 1) / rowsPerPiece))
-        , ready_(pieceCount_)
-    {
-    }
-
-    // Writes every row; the last piece is left in `last` for the caller to finish and write.
-    void run(OutText& out, std::string& last)
-    {
-        try {
-            helper_ = std::thread([this] { helperRun(); });
-        } catch (const std::system_error&) {
-            helperFailed_ = true;
-        }
-        try {
-            std::string own;
-            own.reserve(kBlockSize + 4096);
-            for (size_t piece = 0; piece < pieceCount_; ++piece) {
-                std::string* text = &own;
-                std::string taken;
-                if (piece % 2 == 1 && takeFromHelper(piece, taken)) {
-                    text = &taken;
-                } else {
-                    own.clear();
-                    formatPiece(piece, own);
-                }
-                if (piece + 1 == pieceCount_) {
-                    last = std::move(*text);
-                    break;
-                }
-                out.write(*text);
-                {
-                    const std::lock_guard<std::mutex> lock(mutex_);
-                    written_ = piece + 1;
-                }
-                changed_.notify_all();
-            }
-        } catch (...) {
-            stopHelper();
-            throw;
-        }
-        stopHelper();
-    }
-
-private:
-    void formatPiece(size_t piece, std::string& text) const
-    {
-        // 64-bit, so that no count of rows can overflow.
-        const int64_t from = static_cast<int64_t>(piece) * rowsPerPiece_;
-        format_.append(
-            static_cast<int>(from), static_cast<int>(std::min<int64_t>(from + rowsPerPiece_, rowCount_)), text);
-    }
-
-    void helperRun() noexcept
-    {
-        for (size_t piece = 1; piece < pieceCount_; piece += 2) {
-            {
-                std::unique_lock<std::mutex> lock(mutex_);
-                changed_.wait(lock, [&] { return stop_ || piece < written_ + kPiecesAhead; });
-                if (stop_)
-                    return;
-            }
-            std::string text;
-            try {
-                text.reserve(kBlockSize + 4096);
-                formatPiece(piece, text);
-            } catch (...) {
-                const std::lock_guard<std::mutex> lock(mutex_);
-                helperFailed_ = true;
-                changed_.notify_all();
-                return;
-            }
-            {
-                const std::lock_guard<std::mutex> lock(mutex_);
-                ready_[piece] = std::move(text);
-                done_ = piece + 1;
-            }
-            changed_.notify_all();
-        }
-    }
-
-    // Waits for the helper's piece; false when it failed before it, and the piece is to be formatted here.
-    bool takeFromHelper(size_t piece, std::string& text)
-    {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return helperFailed_ || done_ > piece; });
-        if (done_ <= piece)
-            return false;
-        text = std::move(ready_[piece]);
-        return true;
-    }
-
-    void stopHelper() noexcept
-    {
-        {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            stop_ = true;
-        }
-        changed_.notify_all();
-        if (helper_.joinable())
-            helper_.join();
-    }
-
-    const RowFormat& format_;
-    const int rowCount_;
-    const int rowsPerPiece_;
-    const size_t pieceCount_;
-    std::thread helper_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<std::string> ready_; // the helper's pieces, by number, until they are written
-    size_t written_ = 0; // the pieces written
-    size_t done_ = 0; // the helper's pieces before this one are ready
-    bool helperFailed_ = false;
-    bool stop_ = false;
-};
 
 } // namespace
 
@@ -287,7 +156,14 @@ bool ExpStat(OutText& out, int tagOffset, const Table& table, std::string_view t
     const int rowsPerBlock = static_cast<int>(std::clamp<size_t>(kBlockSize / format.lineSize(), 1, kBlockSize));
     std::string block;
     if (rowCount >= kTwoThreadRows) {
-        TwoThreadFormat(format, rowCount, rowsPerBlock).run(out, block);
+        const auto pieces = static_cast<size_t>((int64_t { rowCount } + rowsPerBlock - 1) / rowsPerBlock);
+        TwoThreadFormat(pieces, [&](size_t piece, std::string& text) {
+            text.reserve(kBlockSize + 4096);
+            // 64-bit, so that no count of rows can overflow.
+            const int64_t from = static_cast<int64_t>(piece) * rowsPerBlock;
+            format.append(
+                static_cast<int>(from), static_cast<int>(std::min<int64_t>(from + rowsPerBlock, rowCount)), text);
+        }).run(out, block);
     } else {
         block.reserve(kBlockSize + 4096);
         for (int64_t from = 0; from < rowCount; from += rowsPerBlock) {

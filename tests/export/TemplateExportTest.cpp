@@ -4,7 +4,9 @@
 #include "support/TestSupport.h"
 
 #include <cerrno>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace velmar;
@@ -226,40 +228,52 @@ TEST(TemplateExport, WriteFailureReachesTheCaller)
 
 TEST(TemplateExport, ALargeTableIsWrittenInSeveralBlocksWithNoLineLostOrCut)
 {
-    // Counts the writes and keeps what they brought.
+    // Counts the writes and keeps what they brought; a slow one takes its time over each write, so that the
+    // second thread formats the pieces ahead of the writing while this one waits for the disk.
     class CountingOut : public OutText {
     public:
+        explicit CountingOut(std::chrono::milliseconds pause)
+            : pause_(pause)
+        {
+        }
         void write(std::string_view bytes) override
         {
+            std::this_thread::sleep_for(pause_);
             ++writes;
             text += bytes;
         }
         int writes = 0;
         std::string text;
+
+    private:
+        std::chrono::milliseconds pause_;
     };
-    // 200,000 rows of "<row>|" right-aligned to the widest, 6 digits: with "|" and CR LF 9 bytes a line, about
-    // 1.8 MB, so the rows span blocks of a megabyte and every block edge falls somewhere inside them.
-    constexpr int kRows = 200000;
+    // 800,000 rows of "<row>|" right-aligned to the widest, 6 digits: with "|" and CR LF 9 bytes a line, about
+    // 7.2 MB, so the rows span seven blocks of a megabyte (2^20 bytes) and every block edge falls inside them.
+    constexpr int kRows = 800000;
     Table table(5);
     table.setRowCount(kRows);
     for (int row = 0; row < kRows; ++row)
         table.setCell(0, row, std::to_string(row));
-    CountingOut out;
-    ASSERT_TRUE(ExpStat(out, 0, table, "%1|", { "", "", "" }, [] { FAIL(); }));
-    EXPECT_GE(out.writes, 2);
     std::string expected;
     for (int row = 0; row < kRows; ++row) {
         const std::string number = std::to_string(row);
         expected += std::string(6 - number.size(), ' ') + number + "|\r\n";
     }
     expected += "\r\n";
-    EXPECT_EQ(out.text.size(), expected.size());
-    EXPECT_TRUE(out.text == expected);
+    for (const int pause : { 0, 5 }) {
+        SCOPED_TRACE(std::to_string(pause) + " ms a write");
+        CountingOut out { std::chrono::milliseconds(pause) };
+        ASSERT_TRUE(ExpStat(out, 0, table, "%1|", { "", "", "" }, [] { FAIL(); }));
+        EXPECT_EQ(out.writes, 7);
+        EXPECT_EQ(out.text.size(), expected.size());
+        EXPECT_TRUE(out.text == expected);
+    }
 }
 
 TEST(TemplateExport, AWriteFailureAnywhereInALargeTableReachesTheCaller)
 {
-    // A large table is formatted by two threads, a piece of rows each in turn, and written by one. Whichever
+    // A large table is formatted by two threads, each taking the next piece of rows, and written by one. Whichever
     // write fails, the error reaches the caller, nothing after it is written, and what came before is the
     // export's beginning: the first piece, a piece of the second thread, one far on, the very last.
     class FailingOut : public OutText {
