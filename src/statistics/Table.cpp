@@ -305,15 +305,16 @@ void Table::storeRow(int row, const std::string& block)
 
 char* Table::allocate(size_t size)
 {
+    // Chunks start small, for the many small tables, and double up to a quarter of a megabyte. The last
+    // chunk of a table is seldom full, and a log is read in parts, each into a table of its own whose chunks
+    // the rebuild's table takes over: larger chunks would only leave more memory unused. They come from the
+    // heap, which is mapped in huge pages where the system offers them.
+    constexpr size_t kFirst = 4 << 10;
+    constexpr size_t kLargest = 256 << 10;
     if (chunks_.empty() || chunks_.back().size - chunks_.back().used < size) {
-        // Chunks start small, for the many small tables, and double up to a few megabytes.
-        constexpr size_t kFirst = 4 << 10;
-        constexpr size_t kLargest = 4 << 20;
         const size_t next = chunks_.empty() ? kFirst : std::min(chunks_.back().size * 2, kLargest);
         Chunk chunk;
         chunk.size = std::max(next, size);
-        // The chunks of a big table are as large as huge pages, and mapped 2 MB at a time where the
-        // system offers them.
         chunk.data = makeLargeBuffer(chunk.size);
         held_ += chunk.size;
         chunks_.push_back(std::move(chunk));
@@ -321,9 +322,9 @@ char* Table::allocate(size_t size)
     Chunk& chunk = chunks_.back();
     char* at = chunk.data.get() + chunk.used;
     chunk.used += size;
-    // A big table fills hundreds of megabytes; its fresh pages are mapped a stretch at a time.
+    // A chunk made larger for a row of many megabytes is mapped a stretch at a time as it is filled.
     constexpr size_t kStretch = size_t { 256 } << 10;
-    if (chunk.used > chunk.ready && chunk.size >= kStretch) {
+    if (chunk.used > chunk.ready && chunk.size > kLargest) {
         const size_t to = std::min(chunk.used + kStretch, chunk.size);
         mapPagesAhead(chunk.data.get() + chunk.ready, to - chunk.ready);
         chunk.ready = to;
