@@ -66,6 +66,7 @@ struct Part {
     std::exception_ptr error;
     uint64_t errorAt = Extraction::kNowhere; // where the line that failed starts
     bool read = false; // a reader took it
+    std::atomic<bool> finished { false }; // its reading is over: what it found may be looked at
 };
 
 void readPart(const LogText& log, Part& part, const std::atomic<bool>& cancel) noexcept
@@ -78,11 +79,13 @@ void readPart(const LogText& log, Part& part, const std::atomic<bool>& cancel) n
         part.error = std::current_exception();
         part.errorAt = part.extraction->lineAt();
     }
+    part.finished.store(true, std::memory_order_release);
 }
 
 // The readers of the parts after the first. Each takes the next part nobody has taken yet, in order, until
 // none is left: a reader on a processor that goes faster reads more parts. The thread of the first part
-// joins in once it is done with that one. Told to give up and waited for on every way out.
+// joins in once it is done with that one, between joining the parts that are read. Told to give up and
+// waited for on every way out.
 class PartReaders {
 public:
     PartReaders(const LogText& log, std::vector<std::unique_ptr<Part>>& parts)
@@ -91,11 +94,7 @@ public:
     {
     }
 
-    ~PartReaders()
-    {
-        cancel_.store(true, std::memory_order_relaxed);
-        join();
-    }
+    ~PartReaders() { stop(); }
 
     PartReaders(const PartReaders&) = delete;
     PartReaders& operator=(const PartReaders&) = delete;
@@ -105,32 +104,27 @@ public:
     {
         for (unsigned k = 0; k < count; ++k) {
             try {
-                threads_.emplace_back([this] { takeParts(); });
+                threads_.emplace_back([this] {
+                    while (takeOne()) {
+                    }
+                });
             } catch (const std::system_error&) {
                 return;
             }
         }
     }
 
-    // Reads the parts nobody has taken on this thread, then waits for the other readers: every part is
-    // read then.
-    void finish()
+    // Reads the next part nobody has taken on this thread; false when none is left.
+    bool takeOne() noexcept
     {
-        takeParts();
-        join();
+        const size_t k = next_.fetch_add(1, std::memory_order_relaxed);
+        if (k >= parts_.size() || cancel_.load(std::memory_order_relaxed))
+            return false;
+        readPart(log_, *parts_[k], cancel_);
+        return true;
     }
 
-private:
-    void takeParts() noexcept
-    {
-        for (;;) {
-            const size_t k = next_.fetch_add(1, std::memory_order_relaxed);
-            if (k >= parts_.size() || cancel_.load(std::memory_order_relaxed))
-                return;
-            readPart(log_, *parts_[k], cancel_);
-        }
-    }
-
+    // Waits for the other readers: every part taken is read then.
     void join()
     {
         for (std::thread& thread : threads_)
@@ -138,6 +132,14 @@ private:
         threads_.clear();
     }
 
+    // Tells the readers to give up, and waits for them.
+    void stop() noexcept
+    {
+        cancel_.store(true, std::memory_order_relaxed);
+        join();
+    }
+
+private:
     const LogText& log_;
     std::vector<std::unique_ptr<Part>>& parts_;
     std::atomic<size_t> next_ { 0 };
@@ -261,13 +263,12 @@ std::unique_ptr<Extraction> readWholeText(LogText& log, std::unique_ptr<Extracti
     // was read, which the end of the read reports).
     if (end.ctrlZ || end.offset < starts[1])
         return first;
-    readers.finish();
 
     Joining joining(std::move(first), Str, dat1, times);
-    for (const auto& owned : parts) {
-        Part& part = *owned;
+    // Joins the part to the reading before it; false when the text ended in front of it.
+    const auto join = [&](Part& part) {
         if (end.ctrlZ || end.offset < part.from)
-            break;
+            return false;
         uint64_t from = Extraction::kNowhere;
         if (part.read && !joining.current().inSession()) {
             from = part.from;
@@ -285,14 +286,30 @@ std::unique_ptr<Extraction> readWholeText(LogText& log, std::unique_ptr<Extracti
                 from = joining.current().lineAt() + 1;
         }
         if (from == Extraction::kNowhere)
-            continue; // read through by the reading before it
+            return true; // read through by the reading before it
         joining.takeOver(part, from);
         end = part.end;
         if (part.error) {
             joining.settle();
             std::rethrow_exception(part.error);
         }
-    }
+        return true;
+    };
+    // The parts are joined in order as soon as they are read, while the others are still being read; this
+    // thread reads a part whenever none is ready to be joined.
+    size_t joined = 0;
+    bool ended = false;
+    const auto joinRead = [&](bool waited) {
+        while (!ended && joined < parts.size() && (waited || parts[joined]->finished.load(std::memory_order_acquire)))
+            ended = !join(*parts[joined++]);
+    };
+    do {
+        joinRead(false);
+    } while (!ended && readers.takeOne());
+    if (ended)
+        readers.stop(); // what is left lies behind the end of the text
+    readers.join();
+    joinRead(true);
     return joining.finish();
 }
 
