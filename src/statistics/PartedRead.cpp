@@ -105,8 +105,7 @@ public:
         for (unsigned k = 0; k < count; ++k) {
             try {
                 threads_.emplace_back([this] {
-                    while (takeOne()) {
-                    }
+                    while (takeOne()) { }
                 });
             } catch (const std::system_error&) {
                 return;
