@@ -58,7 +58,7 @@ TEST(TwoThreadFormat, EveryPieceIsWrittenOnceAndInOrderWhicheverThreadIsSlower)
         size_t pieces;
         std::chrono::milliseconds helperPause; // what the second thread takes over each piece it formats
         std::chrono::milliseconds writePause;
-        size_t helperFails; // the piece whose formatting fails on the second thread (none: pieces)
+        size_t helperFails; // from this piece on, formatting fails on the second thread (none: pieces)
         // The most pieces the second thread may have formatted, and the fewest.
         size_t helperMost;
         size_t helperLeast;
@@ -67,9 +67,11 @@ TEST(TwoThreadFormat, EveryPieceIsWrittenOnceAndInOrderWhicheverThreadIsSlower)
         // on while it waits, so it formats most (waiting for every piece the other thread has instead, it
         // would format hardly any).
         { "slow second thread", 40, 5ms, 1ms, 40, 19, 1 },
-        // Each write takes 5 ms: meanwhile the second thread formats the pieces ahead, nearly all.
-        { "slow writing", 40, 0ms, 5ms, 40, 39, 21 },
-        // The second thread fails on piece 5 and stops: this one formats that piece and every other left.
+        // Each write takes 5 ms: meanwhile the second thread formats the pieces ahead, nearly all (all when
+        // it takes the first piece before this thread does).
+        { "slow writing", 40, 0ms, 5ms, 40, 40, 21 },
+        // The second thread fails at the first piece from 5 on that it takes and stops: this one formats
+        // that piece and every other left.
         { "second thread fails", 40, 1ms, 0ms, 5, 5, 0 },
         { "one piece", 1, 0ms, 0ms, 1, 1, 0 },
         { "no piece", 0, 0ms, 0ms, 0, 0, 0 },
@@ -79,7 +81,7 @@ TEST(TwoThreadFormat, EveryPieceIsWrittenOnceAndInOrderWhicheverThreadIsSlower)
         const std::thread::id writer = std::this_thread::get_id();
         TwoThreadFormat format(c.pieces, [&](size_t piece, std::string& text) {
             if (std::this_thread::get_id() != writer) {
-                if (piece == c.helperFails)
+                if (piece >= c.helperFails)
                     throw std::bad_alloc();
                 std::this_thread::sleep_for(c.helperPause);
             }
