@@ -99,7 +99,9 @@ private:
 
     private:
         static constexpr size_t kPiece = size_t { 1 } << 16;
-        static constexpr size_t kStretch = kPiece / 4;
+        // The slots mapped ahead of those in use: a log read in a dozen parts has a dozen tables, most
+        // of whose pieces are never filled.
+        static constexpr size_t kStretch = kPiece / 16;
         struct Free {
             void operator()(Slot* piece) const noexcept { std::free(piece); }
         };
