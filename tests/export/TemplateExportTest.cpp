@@ -1,12 +1,11 @@
 #include "export/TemplateExport.h"
 
 #include "platform/Errors.h"
+#include "support/RecordingOut.h"
 #include "support/TestSupport.h"
 
-#include <cerrno>
 #include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 using namespace velmar;
@@ -207,20 +206,7 @@ TEST(TemplateExport, BothTablesIntoOneOutputEachWithItsHeading)
 TEST(TemplateExport, WriteFailureReachesTheCaller)
 {
     // Fails on the second write: the heading got through, the block of rows did not.
-    class FailingOut : public OutText {
-    public:
-        void write(std::string_view bytes) override
-        {
-            if (++writes_ == 2)
-                throw InOutError::fromErrno(ENOSPC);
-            text += bytes;
-        }
-        std::string text;
-
-    private:
-        int writes_ = 0;
-    };
-    FailingOut out;
+    test::RecordingOut out(2);
     const Table table = makeTable(7, kDetailed);
     EXPECT_THROW_MSG(ExpStat(out, 0, table, "%5", { "a", "b", "H" }, [] { FAIL(); }), InOutError, "Disk full");
     EXPECT_EQ(out.text, "H a - b\r\n\r\n");
@@ -228,26 +214,8 @@ TEST(TemplateExport, WriteFailureReachesTheCaller)
 
 TEST(TemplateExport, ALargeTableIsWrittenInSeveralBlocksWithNoLineLostOrCut)
 {
-    // Counts the writes and keeps what they brought; a slow one takes its time over each write, so that the
-    // second thread formats the pieces ahead of the writing while this one waits for the disk.
-    class CountingOut : public OutText {
-    public:
-        explicit CountingOut(std::chrono::milliseconds pause)
-            : pause_(pause)
-        {
-        }
-        void write(std::string_view bytes) override
-        {
-            std::this_thread::sleep_for(pause_);
-            ++writes;
-            text += bytes;
-        }
-        int writes = 0;
-        std::string text;
-
-    private:
-        std::chrono::milliseconds pause_;
-    };
+    // A slow writer takes its time over each write, so that the second thread formats the pieces ahead of the
+    // writing while this one waits for the disk.
     // 800,000 rows of "<row>|" right-aligned to the widest, 6 digits: with "|" and CR LF 9 bytes a line, about
     // 7.2 MB, so the rows span seven blocks of a megabyte (2^20 bytes) and every block edge falls inside them.
     constexpr int kRows = 800000;
@@ -263,7 +231,7 @@ TEST(TemplateExport, ALargeTableIsWrittenInSeveralBlocksWithNoLineLostOrCut)
     expected += "\r\n";
     for (const int pause : { 0, 5 }) {
         SCOPED_TRACE(std::to_string(pause) + " ms a write");
-        CountingOut out { std::chrono::milliseconds(pause) };
+        test::RecordingOut out(0, std::chrono::milliseconds(pause));
         ASSERT_TRUE(ExpStat(out, 0, table, "%1|", { "", "", "" }, [] { FAIL(); }));
         EXPECT_EQ(out.writes, 7);
         EXPECT_EQ(out.text.size(), expected.size());
@@ -276,24 +244,6 @@ TEST(TemplateExport, AWriteFailureAnywhereInALargeTableReachesTheCaller)
     // A large table is formatted by two threads, each taking the next piece of rows, and written by one. Whichever
     // write fails, the error reaches the caller, nothing after it is written, and what came before is the
     // export's beginning: the first piece, a piece of the second thread, one far on, the very last.
-    class FailingOut : public OutText {
-    public:
-        explicit FailingOut(int failAt)
-            : failAt_(failAt)
-        {
-        }
-        void write(std::string_view bytes) override
-        {
-            if (++writes == failAt_)
-                throw InOutError::fromErrno(ENOSPC);
-            text += bytes;
-        }
-        int writes = 0;
-        std::string text;
-
-    private:
-        int failAt_;
-    };
     // 300,000 rows of at most 11 bytes ("299999 | " and CR LF): 3.3 MB, four pieces of a megabyte or less.
     constexpr int kRows = 300000;
     Table table(5);
@@ -302,14 +252,14 @@ TEST(TemplateExport, AWriteFailureAnywhereInALargeTableReachesTheCaller)
         table.setCell(0, row, std::to_string(row));
     std::string whole;
     {
-        FailingOut out(0);
+        test::RecordingOut out;
         ASSERT_TRUE(ExpStat(out, 0, table, "%1 | ", { "", "", "" }, [] { FAIL(); }));
         whole = out.text;
         ASSERT_EQ(out.writes, 4);
     }
     for (const int failAt : { 1, 2, 3, 4 }) {
         SCOPED_TRACE(failAt);
-        FailingOut out(failAt);
+        test::RecordingOut out(failAt);
         EXPECT_THROW_MSG(ExpStat(out, 0, table, "%1 | ", { "", "", "" }, [] { FAIL(); }), InOutError, "Disk full");
         EXPECT_EQ(out.writes, failAt);
         EXPECT_TRUE(whole.starts_with(out.text));

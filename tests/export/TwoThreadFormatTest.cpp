@@ -1,10 +1,9 @@
 #include "export/TwoThreadFormat.h"
 
 #include "platform/Errors.h"
-#include "platform/TextFile.h"
+#include "support/RecordingOut.h"
 #include "support/TestSupport.h"
 
-#include <cerrno>
 #include <chrono>
 #include <new>
 #include <string>
@@ -28,28 +27,6 @@ std::string writtenText(size_t pieces)
         text += pieceText(piece);
     return text;
 }
-
-class SlowOut : public OutText {
-public:
-    SlowOut(std::chrono::milliseconds pause, int failAt)
-        : pause_(pause)
-        , failAt_(failAt)
-    {
-    }
-    void write(std::string_view bytes) override
-    {
-        std::this_thread::sleep_for(pause_);
-        if (++writes == failAt_)
-            throw InOutError::fromErrno(ENOSPC);
-        text += bytes;
-    }
-    int writes = 0;
-    std::string text;
-
-private:
-    std::chrono::milliseconds pause_;
-    int failAt_;
-};
 
 TEST(TwoThreadFormat, EveryPieceIsWrittenOnceAndInOrderWhicheverThreadIsSlower)
 {
@@ -87,7 +64,7 @@ TEST(TwoThreadFormat, EveryPieceIsWrittenOnceAndInOrderWhicheverThreadIsSlower)
             }
             text += pieceText(piece);
         });
-        SlowOut out(c.writePause, 0);
+        test::RecordingOut out(0, c.writePause);
         std::string last;
         format.run(out, last);
         EXPECT_EQ(out.text, writtenText(c.pieces));
@@ -102,7 +79,7 @@ TEST(TwoThreadFormat, AFailedWriteStopsBothAndReachesTheCaller)
     for (const int failAt : { 1, 3, 9 }) {
         SCOPED_TRACE(failAt);
         TwoThreadFormat format(10, [](size_t piece, std::string& text) { text += pieceText(piece); });
-        SlowOut out(0ms, failAt);
+        test::RecordingOut out(failAt);
         std::string last;
         EXPECT_THROW_MSG(format.run(out, last), InOutError, "Disk full");
         // The writes before the failing one brought the first pieces, nothing else.
