@@ -154,25 +154,23 @@ bool ExpStat(OutText& out, int tagOffset, const Table& table, std::string_view t
     const RowFormat format(table, pieces, widths, usableColumns);
     // The lines are gathered into large blocks, each written in one piece.
     const int rowsPerBlock = static_cast<int>(std::clamp<size_t>(kBlockSize / format.lineSize(), 1, kBlockSize));
+    const auto blocks = static_cast<size_t>((int64_t { rowCount } + rowsPerBlock - 1) / rowsPerBlock);
+    const auto appendPiece = [&](size_t piece, std::string& text) {
+        text.reserve(kBlockSize + 4096);
+        // 64-bit, so that no count of rows can overflow.
+        const int64_t from = static_cast<int64_t>(piece) * rowsPerBlock;
+        format.append(static_cast<int>(from), static_cast<int>(std::min<int64_t>(from + rowsPerBlock, rowCount)), text);
+    };
     std::string block;
     if (rowCount >= kTwoThreadRows) {
-        const auto pieces = static_cast<size_t>((int64_t { rowCount } + rowsPerBlock - 1) / rowsPerBlock);
-        TwoThreadFormat(pieces, [&](size_t piece, std::string& text) {
-            text.reserve(kBlockSize + 4096);
-            // 64-bit, so that no count of rows can overflow.
-            const int64_t from = static_cast<int64_t>(piece) * rowsPerBlock;
-            format.append(
-                static_cast<int>(from), static_cast<int>(std::min<int64_t>(from + rowsPerBlock, rowCount)), text);
-        }).run(out, block);
+        TwoThreadFormat(blocks, appendPiece).run(out, block);
     } else {
-        block.reserve(kBlockSize + 4096);
-        for (int64_t from = 0; from < rowCount; from += rowsPerBlock) {
+        for (size_t piece = 0; piece < blocks; ++piece) {
             if (!block.empty()) {
                 out.write(block);
                 block.clear();
             }
-            format.append(
-                static_cast<int>(from), static_cast<int>(std::min<int64_t>(from + rowsPerBlock, rowCount)), block);
+            appendPiece(piece, block);
         }
     }
     block.append(kLineEnd);

@@ -36,7 +36,7 @@ struct Part {
     // True when the part's reading is known to be outside a session after the line that starts at `line`.
     bool outsideAfter(uint64_t line) const
     {
-        if (!read || line >= errorAt || line >= extraction->spansKnownUntil())
+        if (!finished.load(std::memory_order_acquire) || line >= errorAt || line >= extraction->spansKnownUntil())
             return false;
         for (const Extraction::Span& span : extraction->spans()) {
             if (span.begin > line)
@@ -65,13 +65,11 @@ struct Part {
     Extraction::End end;
     std::exception_ptr error;
     uint64_t errorAt = Extraction::kNowhere; // where the line that failed starts
-    bool read = false; // a reader took it
     std::atomic<bool> finished { false }; // its reading is over: what it found may be looked at
 };
 
 void readPart(const LogText& log, Part& part, const std::atomic<bool>& cancel) noexcept
 {
-    part.read = true;
     try {
         LineBlocks lines = log.stretch(part.from, part.to);
         part.end = part.extraction->read(lines, false, nullptr, &cancel);
@@ -269,7 +267,7 @@ std::unique_ptr<Extraction> readWholeText(LogText& log, std::unique_ptr<Extracti
         if (end.ctrlZ || end.offset < part.from)
             return false;
         uint64_t from = Extraction::kNowhere;
-        if (part.read && !joining.current().inSession()) {
+        if (part.finished.load(std::memory_order_acquire) && !joining.current().inSession()) {
             from = part.from;
         } else {
             // The reading so far goes on into the part until both agree.
