@@ -15,6 +15,11 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <optional>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace velmar {
 
@@ -89,6 +94,48 @@ std::string_view partBefore(std::string_view line, std::string_view marker, size
 {
     const size_t at = findText(line, marker, before);
     return at == std::string_view::npos ? std::string_view {} : line.substr(0, at);
+}
+
+// The size of a "Receiving" line in the form the mailer writes it: behind the "' (" found at `quote`, one to
+// nine digits in groups of three with commas between, and "b)" ending the line. The rest of the line then
+// holds no second "' (" and no earlier "b)", so the general rules read the same number; here it comes from
+// one load of the sixteen bytes in front of the "b", without a branch on each byte. nullopt for any other
+// text, which goes the general way. `before` as for findText.
+std::optional<int32_t> mailerSize(std::string_view text, size_t quote, size_t before)
+{
+#if defined(__SSE2__)
+    constexpr std::string_view kOpen = "' (";
+    constexpr std::string_view kClose = "b)";
+    constexpr size_t kLoad = 16;
+    if (quote == std::string_view::npos || text.size() + before < kLoad + kClose.size() || !text.ends_with(kClose))
+        return std::nullopt;
+    const size_t end = text.size() - kClose.size();
+    const size_t n = end - std::min(end, quote + kOpen.size());
+    // 1 to 3, 5 to 7 or 9 to 11 bytes: a digit leads each group.
+    if (n == 0 || n > 11 || n % 4 == 0)
+        return std::nullopt;
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + end - kLoad));
+    const __m128i values = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
+    const __m128i digits = _mm_cmpeq_epi8(_mm_min_epu8(values, _mm_set1_epi8(9)), values);
+    const auto digitBits = static_cast<unsigned>(_mm_movemask_epi8(digits));
+    const auto commaBits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(','))));
+    // Bit i stands for byte i of the load; the size takes its last n bytes, and every fourth from the end
+    // is a comma.
+    const unsigned span = (0xFFFFu << (kLoad - n)) & 0xFFFFu;
+    constexpr unsigned kCommaPlaces = (1u << 12) | (1u << 8) | (1u << 4);
+    if ((digitBits & span) != (span & ~kCommaPlaces) || (commaBits & span) != (span & kCommaPlaces))
+        return std::nullopt;
+    alignas(16) static constexpr std::array<uint8_t, 2 * kLoad> kLastBytes = { 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+        0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF };
+    const __m128i inSpan = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLastBytes.data() + n));
+    alignas(16) std::array<uint8_t, kLoad> d;
+    _mm_store_si128(reinterpret_cast<__m128i*>(d.data()), _mm_and_si128(values, _mm_and_si128(digits, inSpan)));
+    return static_cast<int32_t>(d[15] + 10 * d[14] + 100 * d[13] + 1'000 * d[11] + 10'000 * d[10] + 100'000 * d[9]
+        + 1'000'000 * d[7] + 10'000'000 * d[6] + 100'000'000 * d[5]);
+#else
+    static_cast<void>(text), static_cast<void>(quote), static_cast<void>(before);
+    return std::nullopt;
+#endif
 }
 
 } // namespace
@@ -292,14 +339,20 @@ void Extraction::applyTests(SessionLine& line)
         address_.assign(address.substr(0, kMaxAddress));
     }
     if (line.has(kReceiving) && !line.has(kFromOffset)) {
-        line.text = cutAt(line.text, "' (", 2, line.cut());
-        if (const size_t again = findText(line.text, "' (", line.cut()); again != std::string_view::npos)
-            line.text = cutAtFound(line.text, again, 2);
-        std::string_view size = partBefore(line.text, "b)", line.cut());
-        if (size.empty())
-            size = "0";
+        const size_t quote = findText(line.text, "' (", line.cut());
         earlier_ = received_;
-        received_ = addSaturating(received_, plainNumber(size));
+        const std::optional<int32_t> mailers = mailerSize(line.text, quote, line.cut());
+        line.text = cutAtFound(line.text, quote, 2);
+        if (mailers) {
+            received_ = addSaturating(received_, *mailers);
+        } else {
+            if (const size_t again = findText(line.text, "' (", line.cut()); again != std::string_view::npos)
+                line.text = cutAtFound(line.text, again, 2);
+            std::string_view size = partBefore(line.text, "b)", line.cut());
+            if (size.empty())
+                size = "0";
+            received_ = addSaturating(received_, plainNumber(size));
+        }
     }
     if (line.has(kFromOffset)) {
         line.text = cutAt(line.text, "offset", 6, line.cut());

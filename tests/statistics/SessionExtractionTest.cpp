@@ -318,6 +318,48 @@ TEST_F(SessionExtraction, DayListOnlyGrowsAndDat2CopiesIt)
     EXPECT_EQ(dat2, all);
 }
 
+// Sizes as the mailer writes them ("1,234b)" ending the line) are read at once, every other form by the
+// general rules: both must give what the general rules give. Each expectation is the size text cut out by
+// those rules with its commas dropped.
+TEST_F(SessionExtraction, SizesInTheMailersFormAndBesideIt)
+{
+    const std::string at = "  12-Mar-2003 10:15:40 ";
+    struct Case {
+        const char* name;
+        std::string line;
+        const char* size;
+    } const cases[] = {
+        { "one digit, nothing", at + "Receiving 'a.pkt' (0b)", "-" },
+        { "one digit", at + "Receiving 'a.pkt' (7b)", "7" },
+        { "three digits", at + "Receiving 'a.pkt' (123b)", "123" },
+        { "two groups", at + "Receiving 'a.pkt' (1,234b)", "1,234" },
+        { "leading zeros", at + "Receiving 'a.pkt' (0,005b)", "5" },
+        { "nine digits, the most read at once", at + "Receiving 'a.pkt' (123,456,789b)", "123,456,789" },
+        { "ten digits", at + "Receiving 'a.pkt' (1,234,567,890b)", "1234,567,890" },
+        { "no commas", at + "Receiving 'a.pkt' (1234b)", "1,234" },
+        { "a comma out of place", at + "Receiving 'a.pkt' (12,34b)", "1,234" },
+        { "a short group", at + "Receiving 'a.pkt' (1,23,456b)", "123,456" },
+        { "a leading comma", at + "Receiving 'a.pkt' (,123b)", "123" },
+        { "a trailing comma", at + "Receiving 'a.pkt' (1,234,b)", "1,234" },
+        { "a space behind", at + "Receiving 'a.pkt' (1,234b) ", "1,234" },
+        // The first "b)" ends the size: 5, not the 7 at the end of the line.
+        { "text behind the size", at + "Receiving 'a.pkt' (5b) (7b)", "5" },
+        // Cut at the first "' (", then at the second: the size behind the second counts.
+        { "a name holding the opening", at + "Receiving 'a' (9,999b' (1,234b)", "1,234" },
+        { "the shortest line read at once", "Receiving 'a' (1b)", "1" },
+        { "a shorter line", "Receiving '' (1b)", "1" },
+        { "behind an address on the same line", "Address : 2:1/1 Receiving 'a' (12b)", "12" },
+    };
+    for (const size_t blockSize : { LogText::kBlockSize, size_t { 7 } }) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + ", block " + std::to_string(blockSize));
+            build(logOf({ kConnect, c.line, kCompleted }), "", "", blockSize);
+            ASSERT_EQ(rows().size(), 1u);
+            EXPECT_EQ(rows()[0].size, c.size);
+        }
+    }
+}
+
 TEST_F(SessionExtraction, AFailingLineEndsTheRebuildKeepingTheRowsCounted)
 {
     const std::string before = logOf({ kConnect, kAddress, kCompleted });
