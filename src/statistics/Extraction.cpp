@@ -96,6 +96,17 @@ std::string_view partBefore(std::string_view line, std::string_view marker, size
     return at == std::string_view::npos ? std::string_view {} : line.substr(0, at);
 }
 
+// The numbers that the two groups of four bytes in `digits` write, a digit's value in each byte (a comma
+// as 0) and the lowest byte first: the first group's in the low half of the result, the second's in the
+// high half. All eight bytes are combined at once, in pairs and then in groups.
+constexpr uint64_t twoGroups(uint64_t digits)
+{
+    const uint64_t pairs = (digits * 10 + (digits >> 8)) & 0x00FF00FF00FF00FFu;
+    return (pairs * 100 + (pairs >> 16)) & 0x0000FFFF0000FFFFu;
+}
+// ",123,456" as the values of its digits: 123 and 456.
+static_assert(twoGroups(0x0605040003020100u) == (uint64_t { 456 } << 32 | 123));
+
 // The size of a "Receiving" line in the form the mailer writes it: behind the "' (" found at `quote`, one to
 // nine digits in groups of three with commas between, and "b)" ending the line. The rest of the line then
 // holds no second "' (" and no earlier "b)", so the general rules read the same number; here it comes from
@@ -128,10 +139,13 @@ std::optional<int32_t> mailerSize(std::string_view text, size_t quote, size_t be
     alignas(16) static constexpr std::array<uint8_t, 2 * kLoad> kLastBytes = { 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
         0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF };
     const __m128i inSpan = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLastBytes.data() + n));
-    alignas(16) std::array<uint8_t, kLoad> d;
-    _mm_store_si128(reinterpret_cast<__m128i*>(d.data()), _mm_and_si128(values, _mm_and_si128(digits, inSpan)));
-    return static_cast<int32_t>(d[15] + 10 * d[14] + 100 * d[13] + 1'000 * d[11] + 10'000 * d[10] + 100'000 * d[9]
-        + 1'000'000 * d[7] + 10'000'000 * d[6] + 100'000'000 * d[5]);
+    const __m128i digitValues = _mm_and_si128(values, _mm_and_si128(digits, inSpan));
+    // Bytes 8 to 15 of the load hold the last two groups, bytes 4 to 7 the first of nine digits (a comma
+    // or nothing counts 0).
+    const auto last = static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(digitValues, digitValues)));
+    const auto first = static_cast<uint64_t>(_mm_cvtsi128_si64(digitValues));
+    return static_cast<int32_t>(
+        1'000'000 * (twoGroups(first) >> 32) + 1'000 * (twoGroups(last) & 0xFFFF) + (twoGroups(last) >> 32));
 #else
     static_cast<void>(text), static_cast<void>(quote), static_cast<void>(before);
     return std::nullopt;
