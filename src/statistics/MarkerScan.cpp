@@ -508,8 +508,12 @@ private:
 
 // scanCandidates in one pass over the run, 64 bytes at a time: the line feeds, the lone carriage returns
 // and the places where a marker or "CONNECT" may begin, each with the bits of the prefixes that stand
-// there, come out of the same comparisons, so every line is gathered as the pass goes by and none is
-// looked at a second time. The comparisons are made 32 or 64 bytes at once; all else is the same.
+// there, come out of the same comparisons. The run is taken a window of 16 KB at a time, in two steps:
+// first the comparisons over the whole window, which note the line feeds of every 64 bytes and, packed
+// together, the 64 bytes that hold a place where something begins; then those places in order, each line
+// found around its place from the line feeds noted. Neither step branches on what the bytes hold, except
+// for the places themselves: a branch on where a place falls would be missed by the processor for most of
+// them. The comparisons are made 32 or 64 bytes at once; all else is the same.
 class BlockPass {
 public:
     BlockPass(std::string_view lines, std::vector<CandidateLine>& out)
@@ -525,99 +529,157 @@ public:
 
 private:
     static constexpr size_t kStep = 64;
+    static constexpr size_t kWindowSteps = 256;
 
     template <class Look> size_t run(const Look& look)
     {
         if (size_ != 0 && base_[0] == kCtrlZ)
             return 0;
-        alignas(64) uint8_t bitsAt[kStep];
         size_t at = 0;
-        for (; size_ - at >= kStep + 2; at += kStep) {
-            if (step(look(base_ + at, bitsAt), at, ~uint64_t { 0 }, bitsAt))
+        // A step reads two bytes beyond its 64.
+        while (size_ - at >= kStep + 2) {
+            const size_t steps = std::min(kWindowSteps, (size_ - at - 2) / kStep);
+            compare(look, base_ + at, steps, [](size_t) { return ~uint64_t { 0 }; });
+            if (visit(at, steps))
                 return stop_;
+            at += steps * kStep;
         }
         // The last bytes from a copy with zeros behind them, which begin no prefix and end no line; a
         // carriage return as the very last byte is the line end of a last line without its line feed.
         alignas(64) char tail[3 * kStep] = {};
         const size_t left = size_ - at;
         std::memcpy(tail, base_ + at, left);
-        for (size_t from = 0; from < left; from += kStep) {
+        const size_t steps = (left + kStep - 1) / kStep;
+        compare(look, tail, steps, [&](size_t step) {
+            const size_t from = step * kStep;
             const size_t here = std::min(left - from, kStep);
             uint64_t valid = here == kStep ? ~uint64_t { 0 } : (uint64_t { 1 } << here) - 1;
             if (from + here == left && tail[left - 1] == '\r')
                 valid &= ~(uint64_t { 1 } << (here - 1));
-            if (step(look(tail + from, bitsAt), at + from, valid, bitsAt))
-                return stop_;
-        }
+            return valid;
+        });
+        if (visit(at, steps))
+            return stop_;
         finish();
         return size_;
     }
 
-    // Takes in what was found in the kStep bytes that stand at `offset` in the run, those of `valid` only.
-    // True when a Ctrl+Z at the start of a line ended the text (at stop_). The line feeds of the step tell
-    // where the lines of its places begin and end.
-    __attribute__((target("avx2"))) bool step(
-        const Found64& found, size_t offset, uint64_t valid, const uint8_t* bitsAt)
+    // The comparisons over `steps` steps from `p`: the line feeds of each step, and of each step that holds
+    // a place where something begins, its places and the prefix bits of its bytes, packed in order. Only
+    // the bits of `validOf(step)` count.
+    template <class Look, class Valid> void compare(const Look& look, const char* p, size_t steps, Valid validOf)
     {
-        uint64_t prefixes = found.prefixes & valid;
-        const uint64_t seldom = found.seldom & valid;
-        const uint64_t lineFeeds = found.lineFeeds & valid;
-        // A line begun in an earlier step ends at the first line feed of this one.
-        if (open_ && lineEnd_ == kNotYet && lineFeeds != 0)
-            lineEnd_ = offset + static_cast<size_t>(__builtin_ctzll(lineFeeds));
-        if ((prefixes | seldom) != 0) {
-            if (seldom == 0) {
-                for (; prefixes != 0; prefixes &= prefixes - 1) {
-                    const auto i = static_cast<unsigned>(__builtin_ctzll(prefixes));
-                    if (!open_ || offset + i > lineEnd_)
-                        open(offset, i, lineFeeds);
-                    match(offset + i, bitsAt[i]);
+        size_t packed = 0;
+        lineFeeds_[0] = 0;
+        for (size_t s = 0; s < steps; ++s) {
+            const Found64 found = look(p + s * kStep, bitsAt_[packed].data());
+            const uint64_t valid = validOf(s);
+            const uint64_t prefixes = found.prefixes & valid;
+            const uint64_t seldom = found.seldom & valid;
+            lineFeeds_[s + 1] = found.lineFeeds & valid;
+            places_[packed] = { prefixes | seldom, seldom, static_cast<uint32_t>(s) };
+            packed += (prefixes | seldom) != 0 ? 1 : 0;
+        }
+        lineFeeds_[steps + 1] = 0;
+        packed_ = packed;
+        steps_ = steps;
+    }
+
+    // The places of the window of `steps` steps at `window` in the run, in order. True when a Ctrl+Z at
+    // the start of a line ended the text (at stop_).
+    __attribute__((target("avx2"))) bool visit(size_t window, size_t steps)
+    {
+        // A line begun in an earlier window ends at the first line feed of this one.
+        if (open_ && lineEnd_ == kNotYet) {
+            for (size_t s = 0; s < steps; ++s) {
+                if (lineFeeds_[s + 1] != 0) {
+                    lineEnd_ = window + s * kStep + static_cast<size_t>(__builtin_ctzll(lineFeeds_[s + 1]));
+                    break;
                 }
-            } else if (seldomStep(offset, prefixes | seldom, lineFeeds, bitsAt)) {
-                return true;
             }
         }
-        if (lineFeeds != 0)
-            nextLineStart_ = offset + static_cast<size_t>(64 - __builtin_clzll(lineFeeds));
+        for (size_t k = 0; k < packed_; ++k) {
+            const Places& step = places_[k];
+            const size_t offset = window + step.step * kStep;
+            for (uint64_t events = step.all; events != 0; events &= events - 1) {
+                const auto i = static_cast<unsigned>(__builtin_ctzll(events));
+                const size_t at = offset + i;
+                if (((step.seldom >> i) & 1) != 0) [[unlikely]] {
+                    if (base_[at] == '\n') {
+                        finish();
+                        stop_ = at + 1;
+                        return true;
+                    }
+                    if (!open_ || at > lineEnd_)
+                        open(window, at);
+                    plain_ = false;
+                    continue;
+                }
+                if (!open_ || at > lineEnd_)
+                    open(window, at);
+                match(at, bitsAt_[k][i]);
+            }
+        }
+        // Where a line that begins in a later window but has no line feed in front of it there begins.
+        for (size_t s = steps; s > 0; --s) {
+            if (lineFeeds_[s] != 0) {
+                startAfterWindows_
+                    = window + (s - 1) * kStep + static_cast<size_t>(64 - __builtin_clzll(lineFeeds_[s]));
+                break;
+            }
+        }
         return false;
     }
 
-    // The places of a step that holds a lone carriage return or a line feed with a Ctrl+Z behind it, in
-    // order. True when that Ctrl+Z ended the text.
-    __attribute__((target("avx2"), noinline)) bool seldomStep(
-        size_t offset, uint64_t events, uint64_t lineFeeds, const uint8_t* bitsAt)
-    {
-        for (; events != 0; events &= events - 1) {
-            const auto i = static_cast<unsigned>(__builtin_ctzll(events));
-            const size_t at = offset + i;
-            if (base_[at] == '\n') {
-                finish();
-                stop_ = at + 1;
-                return true;
-            }
-            if (!open_ || at > lineEnd_)
-                open(offset, i, lineFeeds);
-            if (base_[at] == '\r')
-                plain_ = false;
-            else
-                match(at, bitsAt[i]);
-        }
-        return false;
-    }
-
-    // Begins to gather the line that holds the byte i of the step at `offset`: it starts behind the last
-    // line feed before, and ends at the first line feed behind (or the end of the run), which may lie in a
-    // later step.
-    __attribute__((always_inline)) void open(size_t offset, unsigned i, uint64_t lineFeeds)
+    // Begins to gather the line that holds the place `at` of the window at `window`: it starts behind the
+    // last line feed before, and ends at the first line feed behind (or the end of the run), which may lie
+    // in a later window. Both come from the 64 line feed bits in front of the place and the 64 from it on,
+    // unless the line is longer.
+    __attribute__((always_inline)) void open(size_t window, size_t at)
     {
         finish();
-        const uint64_t before = lineFeeds & ((uint64_t { 1 } << i) - 1);
-        lineStart_ = before == 0 ? nextLineStart_ : offset + static_cast<size_t>(64 - __builtin_clzll(before));
-        const uint64_t behind = lineFeeds & (~uint64_t { 0 } << i);
-        lineEnd_ = behind == 0 ? kNotYet : offset + static_cast<size_t>(__builtin_ctzll(behind));
+        const size_t s = (at - window) / kStep; // the step of the place; its line feeds are lineFeeds_[s + 1]
+        const unsigned j = static_cast<unsigned>((at - window) % kStep);
+        // Bit 63 stands for the byte in front of the place.
+        const uint64_t before = ((lineFeeds_[s + 1] << 1) << (63 - j)) | (lineFeeds_[s] >> j);
+        if (before != 0) [[likely]]
+            lineStart_ = at - static_cast<size_t>(__builtin_clzll(before));
+        else
+            lineStart_ = startFarBefore(window, s);
+        // Bit 0 stands for the place.
+        const uint64_t behind = (lineFeeds_[s + 1] >> j) | ((lineFeeds_[s + 2] << 1) << (63 - j));
+        if (behind != 0) [[likely]]
+            lineEnd_ = at + static_cast<size_t>(__builtin_ctzll(behind));
+        else
+            lineEnd_ = endFarBehind(window, s, j);
         open_ = true;
         plain_ = true;
         found_ = 0;
+    }
+
+    // The start of a line with no line feed in the 64 bytes in front of its place in step s: behind the
+    // last line feed of the steps before (those bits of step s - 1 that were looked at hold none), or of
+    // the windows before.
+    size_t startFarBefore(size_t window, size_t s) const
+    {
+        for (size_t t = s; t > 0; --t) {
+            if (lineFeeds_[t] != 0)
+                return window + (t - 1) * kStep + static_cast<size_t>(64 - __builtin_clzll(lineFeeds_[t]));
+        }
+        return startAfterWindows_;
+    }
+
+    // The end of a line with no line feed in the 64 bytes from its place, byte j of step s: the first line
+    // feed of the rest of step s + 1 or of the steps behind it, or kNotYet.
+    size_t endFarBehind(size_t window, size_t s, unsigned j) const
+    {
+        if (const uint64_t rest = lineFeeds_[s + 2] & (~uint64_t { 0 } << j); rest != 0)
+            return window + (s + 1) * kStep + static_cast<size_t>(__builtin_ctzll(rest));
+        for (size_t t = s + 2; t < steps_; ++t) {
+            if (lineFeeds_[t + 1] != 0)
+                return window + t * kStep + static_cast<size_t>(__builtin_ctzll(lineFeeds_[t + 1]));
+        }
+        return kNotYet;
     }
 
     // Notes the texts not found yet in the line that begin at `at`, where prefixes of these bits stand.
@@ -670,12 +732,27 @@ private:
         out_.push_back(line);
     }
 
+    // A step of the window that holds a place where something begins.
+    struct Places {
+        uint64_t all; // the places: prefixes and the seldom ones
+        uint64_t seldom; // a lone carriage return, or a line feed with a Ctrl+Z behind it
+        uint32_t step;
+    };
+
     const char* base_;
     size_t size_;
     std::vector<CandidateLine>& out_;
-    static constexpr size_t kNotYet = ~size_t { 0 }; // the line feed lies beyond the steps taken so far
+    static constexpr size_t kNotYet = ~size_t { 0 }; // the line feed lies beyond the windows taken so far
 
-    size_t nextLineStart_ = 0; // behind the last line feed of the steps taken so far
+    // Of the window being visited: the line feeds of each step, with a step of none in front and behind;
+    // the steps with places, packed, and the prefix bits of their bytes.
+    std::array<uint64_t, kWindowSteps + 2> lineFeeds_;
+    std::array<Places, kWindowSteps> places_;
+    alignas(64) std::array<std::array<uint8_t, kStep>, kWindowSteps> bitsAt_;
+    size_t packed_ = 0;
+    size_t steps_ = 0;
+
+    size_t startAfterWindows_ = 0; // behind the last line feed of the windows before
     size_t lineStart_ = 0;
     size_t lineEnd_ = 0; // where its line feed stands, the end of the run, or kNotYet
     bool open_ = false; // the line at lineStart_ is being gathered

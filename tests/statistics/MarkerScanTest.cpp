@@ -293,3 +293,57 @@ TEST(MarkerScan, TheBlockPassGivesWhatTheLineByLineScanGives)
         }
     }
 }
+
+TEST(MarkerScan, TheBlockPassAgreesOverItsWindows)
+{
+    // The pass takes a run 16 KB at a time and finds each line from the line feeds around its places:
+    // lines longer than the 64 bytes looked at around a place, than a window and than several, places
+    // and line feeds on every side of a window's edge, and a Ctrl+Z behind one. The line-by-line scan
+    // finds each line by its own searches, so the two agree when the windows are joined right.
+    const std::string longFiller(16'300, 'x');
+    std::vector<std::string> pieces = { "\n", "\r\n", "\r", "\n\x1A", "Rec", "CONNECT 2400", std::string(70, 'y'),
+        std::string(1'000, 'z'), longFiller, longFiller + longFiller };
+    for (std::string_view marker : kMarkers)
+        pieces.emplace_back(marker);
+    uint32_t state = 4242;
+    const auto next = [&] {
+        state = state * 1103515245u + 12345u;
+        return state >> 16;
+    };
+    const auto expectAgreement = [](const std::string& text) {
+        std::vector<CandidateLine> lineByLine;
+        const size_t stop = scanCandidatesLineByLine(text, lineByLine);
+        for (const unsigned width : { 64u, 32u }) {
+            SCOPED_TRACE(std::to_string(width) + " bytes at once");
+            const ScopedScanWidth scan(width);
+            std::vector<CandidateLine> block;
+            EXPECT_EQ(scanCandidates(text, block), stop);
+            EXPECT_EQ(describe(block), describe(lineByLine));
+        }
+    };
+    for (int round = 0; round < 300; ++round) {
+        std::string text;
+        const size_t count = next() % 40;
+        for (size_t i = 0; i < count; ++i)
+            text += pieces[next() % pieces.size()];
+        if (next() % 4 != 0)
+            std::erase(text, '\x1A');
+        SCOPED_TRACE("round " + std::to_string(round) + ", " + std::to_string(text.size()) + " bytes");
+        expectAgreement(text);
+    }
+    // A marker, a lone carriage return or a line feed at each place from 70 bytes in front of the first
+    // window's end to 70 behind, in a line that begins and ends far from it.
+    constexpr size_t kWindow = 16'384;
+    for (const std::string_view what :
+        { std::string_view("Address :"), std::string_view("\r"), std::string_view("\n"), std::string_view("\n\x1A") }) {
+        for (size_t at = kWindow - 70; at <= kWindow + 70; ++at) {
+            std::string text(3 * kWindow, 'x');
+            text[100] = '\n';
+            text[2 * kWindow + 100] = '\n';
+            text.replace(at, what.size(), what);
+            text.replace(at + 300, 7, "CONNECT");
+            SCOPED_TRACE("at " + std::to_string(at));
+            expectAgreement(text);
+        }
+    }
+}
