@@ -36,6 +36,22 @@ int64_t StrToSize(std::string_view text)
 {
     if (text == "-")
         return 0;
+    // A size as SizeToStr writes it, digits with commas between, is read in one pass; up to 18 digits
+    // always fit. Anything else takes the general rules once its commas are dropped.
+    int64_t quick = 0;
+    size_t digits = 0;
+    bool plain = true;
+    for (const char c : text) {
+        if (isDecimalDigit(c)) {
+            quick = quick * 10 + (c - '0');
+            ++digits;
+        } else if (c != ',') {
+            plain = false;
+            break;
+        }
+    }
+    if (plain && digits != 0 && digits <= 18)
+        return quick;
     // Size texts are short: strip the commas on the stack and keep the heap for the odd long text.
     char buffer[64];
     size_t length = 0;

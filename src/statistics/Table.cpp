@@ -214,18 +214,20 @@ void Table::setRow(int row, std::span<const std::string_view> texts)
 
 void Table::rowCells(int row, std::span<std::string_view> texts) const
 {
-    std::fill(texts.begin(), texts.end(), std::string_view {});
-    if (row < 0 || static_cast<size_t>(row) >= slots_.size())
-        return;
-    const Slot& slot = slots_[static_cast<size_t>(row)];
-    const char* p = slot.data;
-    const char* end = p + slot.size;
-    const size_t columns = std::min(texts.size(), static_cast<size_t>(colCount_));
-    for (size_t c = 0; c < columns && p < end; ++c) {
-        const size_t length = readLength(p);
-        texts[c] = { p, length };
-        p += length;
+    size_t c = 0;
+    if (row >= 0 && static_cast<size_t>(row) < slots_.size()) {
+        const Slot& slot = slots_[static_cast<size_t>(row)];
+        const char* p = slot.data;
+        const char* end = p + slot.size;
+        const size_t columns = std::min(texts.size(), static_cast<size_t>(colCount_));
+        for (; c < columns && p < end; ++c) {
+            const size_t length = readLength(p);
+            texts[c] = { p, length };
+            p += length;
+        }
     }
+    // The cells the row does not hold are empty.
+    std::fill(texts.begin() + static_cast<std::ptrdiff_t>(c), texts.end(), std::string_view {});
 }
 
 void Table::clearRow(int row)

@@ -61,6 +61,9 @@ TEST(SizeText, ReadsOtherIntegerTexts)
         { "plus sign", "+5", 5 },
         { "zero", "0", 0 },
         { "beyond 32 bits", "99999999999", 99999999999 },
+        // Up to 18 digits are read in one pass, more by the general rules.
+        { "eighteen digits", "999999,999999,999,999", 999999999999999999 },
+        { "nineteen digits", "1000000000000000,000", 1000000000000000000 },
     };
     for (const ReadCase& c : cases) {
         SCOPED_TRACE(c.name);
