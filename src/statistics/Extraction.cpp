@@ -388,12 +388,14 @@ void Extraction::count(std::string_view line)
     const std::string_view end = word(rest);
     times_->SessionEnd += toTimeOfDay(end);
 
-    Str_->setRowCount(row_ + 1);
     const std::string received = SizeToStr(received_);
-    // The money texts of the rebuild's tariff are kept from session to session.
+    // The money texts of the rebuild's tariff are kept from session to session. Money beyond a double
+    // fails here, before the row is counted: a row counted then would show what an earlier rebuild left
+    // in its place.
     const SessionCharge charged = chargeSession(times_->SessionStart, times_->SessionEnd, charge_, money_);
     const std::array<std::string_view, 7> cells
         = { date_, start_, end, address_, charged.minutesText, received, charged.money };
+    Str_->setRowCount(row_ + 1);
     Str_->setRow(row_, cells);
     // Sessions come day by day: a day just counted is listed already.
     if (date_ != lastCountedDay_) {

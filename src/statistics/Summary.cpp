@@ -229,7 +229,17 @@ void SummaryTally::write(Table& StrFull, std::string_view totalCaption, double t
         totalBytes = addSaturating(totalBytes, row.bytes);
         totalSessions = addSaturating(totalSessions, row.sessions);
     }
-    writeRows(StrFull, rows_.size(), true, tarifPerMin);
+    // Money beyond a double (a tariff of 1e300, say) fails the summary as a cell that does not convert
+    // does: the address rows are shown with their sums but without money, and no total.
+    std::string totalMoney;
+    try {
+        writeRows(StrFull, rows_.size(), true, tarifPerMin);
+        totalMoney = moneyText(TimetoMoney(static_cast<double>(totalMinutes), tarifPerMin));
+    } catch (const ConvertError&) {
+        complete_ = rows_.size();
+        writePartial(StrFull);
+        throw;
+    }
 
     const int n = static_cast<int>(rows_.size());
     StrFull.setRowCount(n + 3);
@@ -238,7 +248,7 @@ void SummaryTally::write(Table& StrFull, std::string_view totalCaption, double t
     StrFull.setCell(0, total, totalCaption);
     StrFull.setCell(1, total, formatInt(totalMinutes));
     StrFull.setCell(2, total, SizeToStr(totalBytes));
-    StrFull.setCell(3, total, moneyText(TimetoMoney(static_cast<double>(totalMinutes), tarifPerMin)));
+    StrFull.setCell(3, total, totalMoney);
     StrFull.setCell(4, total, formatInt(totalSessions));
 }
 

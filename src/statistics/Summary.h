@@ -16,7 +16,8 @@ class Table;
 /// an empty row and the total row captioned `totalCaption`. Row 0 of `StrFull` is not touched.
 /// Sums are 64-bit and stop at the end of the range. Raises the integer conversion error for a detailed cell
 /// that does not read back; the summary then holds the address rows summed before that cell's row, without
-/// money, empty row or total.
+/// money, empty row or total. Money beyond a double raises "Floating point overflow" after every address
+/// row is written in the same way.
 void FillFull(const Table& Str, Table& StrFull, std::string_view totalCaption, double tarifPerMin);
 
 class SummaryTally;
@@ -37,7 +38,8 @@ public:
     /// and any error, are those of the rows taken in one by one.
     void add(const Table& Str, int first, int end);
     /// Writes the summary of every row taken in, as FillFull describes it. Raises the conversion error of a
-    /// first session's minutes that do not read back, after writing the rows without money.
+    /// first session's minutes that do not read back, or "Floating point overflow" for money beyond a
+    /// double, after writing the rows without money.
     void write(Table& StrFull, std::string_view totalCaption, double tarifPerMin);
     /// After a failed add: the address rows complete before the failing row, without money, empty row or
     /// total.

@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -87,7 +88,8 @@ int64_t saturated(int64_t a, int64_t b, bool subtract)
 // line ends the text, and a UTF-8 byte order mark in front of it all is no text.
 class ReferenceLog {
 public:
-    explicit ReferenceLog(std::string_view bytes)
+    ReferenceLog(std::string_view bytes, const Charge& charge)
+        : charge_(charge)
     {
         size_t pos = bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0;
         while (pos < bytes.size() && bytes[pos] != '\x1a') {
@@ -169,9 +171,13 @@ private:
         t = cutAt(t, " ", 0);
         s.end = word(t);
         s.sessionEnd += toTimeOfDay(s.end);
+        // Money beyond a double fails the session before it is counted.
+        moneyText(TimetoMoney(
+            static_cast<double>(sessionMinutes(s.sessionStart, s.sessionEnd, charge_.offsetSec)), charge_.tarifPerMin));
         counted.push_back(std::move(s));
     }
 
+    const Charge charge_;
     std::vector<std::string> lines_;
     size_t next_ = 0;
 };
@@ -214,7 +220,15 @@ void checkBlock(const std::vector<std::string>& lines, const Table& table)
         FUZZ_CHECK_EQ(lines[i].size(), lines[0].size());
 }
 
-void checkSummary(const Table& Str, const Table& StrFull, const std::vector<Session>& sessions, const Charge& charge)
+// Whether the money of these minutes lies beyond a double.
+bool moneyOverflows(int64_t minutes, const Charge& charge)
+{
+    return !std::isfinite(TimetoMoney(static_cast<double>(minutes), charge.tarifPerMin));
+}
+
+// `failed`: FillFull raised "Floating point overflow".
+void checkSummary(
+    const Table& Str, const Table& StrFull, const std::vector<Session>& sessions, const Charge& charge, bool failed)
 {
     if (sessions.empty()) {
         FUZZ_CHECK_EQ(StrFull.rowCount(), 2);
@@ -232,9 +246,16 @@ void checkSummary(const Table& Str, const Table& StrFull, const std::vector<Sess
             addresses.push_back(s.address);
     }
     const int n = static_cast<int>(addresses.size());
-    FUZZ_CHECK_EQ(StrFull.rowCount(), n + 3);
-    for (int c = 0; c < 5; ++c)
-        FUZZ_CHECK(StrFull.cell(c, n + 1).empty());
+    int64_t allMinutes = 0;
+    for (int r = 1; r < Str.rowCount(); ++r)
+        allMinutes = sum(allMinutes, toInt64(Str.cell(4, r)));
+    // Money beyond a double leaves the address rows without money, and no empty or total row.
+    bool overflow = moneyOverflows(allMinutes, charge);
+    FUZZ_CHECK_EQ(StrFull.rowCount(), failed ? n + 1 : n + 3);
+    if (!failed) {
+        for (int c = 0; c < 5; ++c)
+            FUZZ_CHECK(StrFull.cell(c, n + 1).empty());
+    }
 
     // Each address row sums the detailed rows of its address, read back from their texts.
     int64_t rowMinutes = 0, rowBytes = 0, rowSessions = 0;
@@ -251,12 +272,20 @@ void checkSummary(const Table& Str, const Table& StrFull, const std::vector<Sess
         FUZZ_CHECK_EQ(toInt64(StrFull.cell(1, i)), minutes);
         FUZZ_CHECK_EQ(StrToSize(StrFull.cell(2, i)), bytes);
         FUZZ_CHECK_EQ(SizeToStr(StrToSize(StrFull.cell(2, i))), StrFull.cell(2, i));
-        FUZZ_CHECK_EQ(StrFull.cell(3, i), moneyText(TimetoMoney(static_cast<double>(minutes), charge.tarifPerMin)));
+        overflow = overflow || moneyOverflows(minutes, charge);
+        if (failed)
+            FUZZ_CHECK(StrFull.cell(3, i).empty());
+        else
+            FUZZ_CHECK_EQ(StrFull.cell(3, i), moneyText(TimetoMoney(static_cast<double>(minutes), charge.tarifPerMin)));
         FUZZ_CHECK_EQ(toInt64(StrFull.cell(4, i)), count);
         rowMinutes = sum(rowMinutes, minutes);
         rowBytes = sum(rowBytes, bytes);
         rowSessions += count;
     }
+
+    FUZZ_CHECK_EQ(failed, overflow);
+    if (failed)
+        return;
 
     // The total row: the sums over all detailed rows, and so over the address rows too.
     int64_t minutes = 0, bytes = 0;
@@ -297,7 +326,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::optional<std::vector<Session>> expected;
     std::string expectedError;
     try {
-        expected = ReferenceLog(bytes).sessions();
+        expected = ReferenceLog(bytes, charge).sessions();
     } catch (const ConvertError& error) {
         expectedError = error.what();
     }
@@ -367,8 +396,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     Table StrFull(5);
     StrFull.setCell(0, 0, "Address");
-    FillFull(Str, StrFull, kTotal, charge.tarifPerMin);
-    checkSummary(Str, StrFull, sessions, charge);
+    bool summaryFailed = false;
+    try {
+        FillFull(Str, StrFull, kTotal, charge.tarifPerMin);
+    } catch (const ConvertError& error) {
+        FUZZ_CHECK_EQ(std::string(error.what()), std::string("Floating point overflow"));
+        summaryFailed = true;
+    }
+    checkSummary(Str, StrFull, sessions, charge, summaryFailed);
+    if (summaryFailed)
+        return 0; // the error ends the action: nothing is exported
 
     // Both tables through the default templates: one line per row and the closing empty line.
     StringOutText out;

@@ -407,6 +407,25 @@ TEST_F(SessionExtraction, AFailingLineEndsTheRebuildKeepingTheRowsCounted)
     }
 }
 
+// Money that lies beyond a double fails the session that costs it, as a date that does not convert fails
+// its line: the rows counted before stay, and no row is held for the one that failed.
+TEST_F(SessionExtraction, MoneyBeyondADoubleEndsTheRebuildKeepingTheRowsCounted)
+{
+    // An earlier rebuild left a second row, which a row counted for the failing session would show again.
+    build(logOf({ kConnect, kAddress, kCompleted, kConnect, "Address : 9:9/9", kCompleted }));
+    ASSERT_EQ(Str.rowCount(), 3);
+    charge.tarifPerMin = 1e300;
+    // 5 minutes cost 5e300; 400 years of minutes (2.1e8) cost more than a double holds (1.8e308).
+    const std::string text = logOf({ kConnect, kAddress, kCompleted, "+ 13-Mar-2003 08:00:00 CONNECT",
+        "Address : 1:2/3", "+ 13-Mar-2403 08:00:00 Session completed successfully", kConnect, kCompleted });
+    dat2 = { "untouched" };
+    EXPECT_THROW_MSG(build(text), ConvertError, "Floating point overflow");
+    EXPECT_EQ(Str.rowCount(), 2);
+    EXPECT_EQ(Str.cell(3, 1), "2:5020/1234");
+    EXPECT_FALSE(log->isOpen());
+    EXPECT_EQ(dat2, std::vector<std::string> { "untouched" });
+}
+
 TEST_F(SessionExtraction, FailuresBeforeReadingChangeNothing)
 {
     build(logOf({ kConnect, kAddress, kCompleted, kConnect, kCompleted }));

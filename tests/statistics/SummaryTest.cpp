@@ -199,6 +199,31 @@ TEST(Summary, BadCellsRaiseTheirErrorInReadingOrder)
     }
 }
 
+TEST(Summary, MoneyBeyondADoubleLeavesTheRowsWithoutMoney)
+{
+    // At 1e300 a minute, 1e8 minutes cost 1e308 and 2e8 cost more than a double holds (1.8e308). The
+    // summary then fails as it does for a bad cell: every address row with its sums, none with money, no
+    // total; it never shows a stale row, a half-written one or "INF".
+    struct Case {
+        const char* name;
+        std::vector<Session> sessions;
+        std::vector<Row> rows;
+    };
+    const Case cases[] = {
+        { "the money of an address", { { "A", "100000000", "-" }, { "B", "1", "5" }, { "A", "100000000", "-" } },
+            { { "A", "200000000", "-", "", "2" }, { "B", "1", "5", "", "1" } } },
+        { "the money of the total only", { { "A", "100000000", "-" }, { "B", "100000000", "1,000" } },
+            { { "A", "100000000", "-", "", "1" }, { "B", "100000000", "1,000", "", "1" } } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Table Str = detailed(c.sessions);
+        Table StrFull = staleSummary();
+        EXPECT_THROW_MSG(FillFull(Str, StrFull, "Total", 1e300), ConvertError, "Floating point overflow");
+        EXPECT_EQ(rowsOf(StrFull), c.rows);
+    }
+}
+
 TEST(Summary, ManySessionsOfFewAddresses)
 {
     // 300000 sessions over three addresses: sessions and sums come out exact.
