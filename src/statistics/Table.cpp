@@ -202,13 +202,33 @@ void Table::setRow(int row, std::span<const std::string_view> texts)
             return;
         slots_.grow(static_cast<size_t>(row) + 1);
     }
-    scratch_.resize(kept);
-    char* out = scratch_.data();
-    for (size_t c = 0; out != scratch_.data() + kept; ++c) {
-        out = putLength(out, texts[c].size());
-        copyShort(out, texts[c].data(), texts[c].size());
-        out += texts[c].size();
+    // The cells one after the other, each behind its length, into `kept` bytes at `out`.
+    const auto lay = [&](char* out) {
+        for (size_t c = 0; kept != 0; ++c) {
+            char* const from = out;
+            out = putLength(out, texts[c].size());
+            copyShort(out, texts[c].data(), texts[c].size());
+            out += texts[c].size();
+            kept -= static_cast<size_t>(out - from);
+        }
+    };
+    Slot& slot = slots_[static_cast<size_t>(row)];
+    if (slot.capacity == 0) {
+        // A row that holds no room yet, as each new row of a rebuild: none of the texts can lie in it, so its
+        // block is laid out where it stays. The chunks never move, so texts of other rows stay where they are.
+        if (kept == 0) {
+            slot.size = 0;
+            return;
+        }
+        char* const at = allocate(kept);
+        slot.data = at;
+        slot.size = static_cast<uint32_t>(kept);
+        slot.capacity = static_cast<uint32_t>(kept);
+        lay(at);
+        return;
     }
+    scratch_.resize(kept);
+    lay(scratch_.data());
     storeRow(row, scratch_);
 }
 

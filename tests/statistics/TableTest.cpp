@@ -83,6 +83,30 @@ TEST(Table, CellTextMayComeFromTheTableItself)
     EXPECT_EQ(t.cell(0, 2), "source text");
 }
 
+TEST(Table, ARowMayBeWrittenFromTheCellsOfAnother)
+{
+    // A new row is laid out straight into the store, which grows by new chunks meanwhile: every row is
+    // written from the cells of the row before it, and over an existing row from its own cells too.
+    Table t(3);
+    t.setRow(1, std::vector<std::string_view> { "first", "", "a text of the last column" });
+    std::array<std::string_view, 3> cells;
+    for (int r = 2; r < 20'000; ++r) {
+        t.rowCells(r - 1, cells);
+        t.setRow(r, cells);
+    }
+    t.rowCells(19'999, cells);
+    EXPECT_EQ(cells[0], "first");
+    EXPECT_EQ(cells[1], "");
+    EXPECT_EQ(cells[2], "a text of the last column");
+    t.rowCells(7, cells);
+    const std::array<std::string_view, 3> swapped = { cells[2], cells[0], cells[1] };
+    t.setRow(7, swapped);
+    t.rowCells(7, cells);
+    EXPECT_EQ(cells[0], "a text of the last column");
+    EXPECT_EQ(cells[1], "first");
+    EXPECT_EQ(cells[2], "");
+}
+
 TEST(Table, ManyRewritesKeepEveryRow)
 {
     // Rewriting early rows with longer texts moves them; the store compacts itself and loses nothing.
