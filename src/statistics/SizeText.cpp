@@ -3,6 +3,7 @@
 #include "platform/Converters.h"
 
 #include <charconv>
+#include <cstdint>
 
 namespace velmar {
 
@@ -37,13 +38,14 @@ int64_t StrToSize(std::string_view text)
     if (text == "-")
         return 0;
     // A size as SizeToStr writes it, digits with commas between, is read in one pass; up to 18 digits
-    // always fit. Anything else takes the general rules once its commas are dropped.
-    int64_t quick = 0;
+    // always fit (the sum is unsigned, so that a longer run cannot overflow it before it is refused).
+    // Anything else takes the general rules once its commas are dropped.
+    uint64_t quick = 0;
     size_t digits = 0;
     bool plain = true;
     for (const char c : text) {
         if (isDecimalDigit(c)) {
-            quick = quick * 10 + (c - '0');
+            quick = quick * 10 + static_cast<unsigned>(c - '0');
             ++digits;
         } else if (c != ',') {
             plain = false;
@@ -51,7 +53,7 @@ int64_t StrToSize(std::string_view text)
         }
     }
     if (plain && digits != 0 && digits <= 18)
-        return quick;
+        return static_cast<int64_t>(quick);
     // Size texts are short: strip the commas on the stack and keep the heap for the odd long text.
     char buffer[64];
     size_t length = 0;
