@@ -355,10 +355,10 @@ void Extraction::applyTests(SessionLine& line)
     if (line.has(kReceiving) && !line.has(kFromOffset)) {
         const size_t quote = findText(line.text, "' (", line.cut());
         earlier_ = received_;
-        const std::optional<int32_t> mailers = mailerSize(line.text, quote, line.cut());
+        const std::optional<int32_t> inMailersForm = mailerSize(line.text, quote, line.cut());
         line.text = cutAtFound(line.text, quote, 2);
-        if (mailers) {
-            received_ = addSaturating(received_, *mailers);
+        if (inMailersForm) {
+            received_ = addSaturating(received_, *inMailersForm);
         } else {
             if (const size_t again = findText(line.text, "' (", line.cut()); again != std::string_view::npos)
                 line.text = cutAtFound(line.text, again, 2);
