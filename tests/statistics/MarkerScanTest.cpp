@@ -250,6 +250,38 @@ std::vector<std::string> describe(const std::vector<CandidateLine>& lines)
     return texts;
 }
 
+// A run of up to `most` - 1 pieces picked from `pieces` by a fixed sequence, with its Ctrl+Z taken out three
+// times in four, so that most runs are scanned to their end.
+class PieceRuns {
+public:
+    PieceRuns(const std::vector<std::string>& pieces, uint32_t seed)
+        : pieces_(pieces)
+        , state_(seed)
+    {
+    }
+
+    std::string next(size_t most)
+    {
+        std::string text;
+        const size_t count = number() % most;
+        for (size_t i = 0; i < count; ++i)
+            text += pieces_[number() % pieces_.size()];
+        if (number() % 4 != 0)
+            std::erase(text, '\x1A');
+        return text;
+    }
+
+private:
+    uint32_t number()
+    {
+        state_ = state_ * 1103515245u + 12345u;
+        return state_ >> 16;
+    }
+
+    const std::vector<std::string>& pieces_;
+    uint32_t state_;
+};
+
 } // namespace
 
 TEST(MarkerScan, TheBlockPassGivesWhatTheLineByLineScanGives)
@@ -264,19 +296,9 @@ TEST(MarkerScan, TheBlockPassGivesWhatTheLineByLineScanGives)
         "\n\x1A", "\x1A", "\xC3\xCF", " ", "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx", "yy", "'", "Receiving" };
     for (std::string_view marker : kMarkers)
         pieces.emplace_back(marker);
-    uint32_t state = 777;
-    const auto next = [&] {
-        state = state * 1103515245u + 12345u;
-        return state >> 16;
-    };
+    PieceRuns runs(pieces, 777);
     for (int round = 0; round < 3000; ++round) {
-        std::string text;
-        const size_t count = next() % 24;
-        for (size_t i = 0; i < count; ++i)
-            text += pieces[next() % pieces.size()];
-        // Ctrl+Z only now and then, so that most runs are scanned to their end.
-        if (next() % 4 != 0)
-            std::erase(text, '\x1A');
+        const std::string text = runs.next(24);
         SCOPED_TRACE("round " + std::to_string(round) + ": " + text);
         std::vector<CandidateLine> block;
         const size_t blockStop = scanCandidates(text, block);
@@ -305,11 +327,7 @@ TEST(MarkerScan, TheBlockPassAgreesOverItsWindows)
         std::string(1'000, 'z'), longFiller, longFiller + longFiller };
     for (std::string_view marker : kMarkers)
         pieces.emplace_back(marker);
-    uint32_t state = 4242;
-    const auto next = [&] {
-        state = state * 1103515245u + 12345u;
-        return state >> 16;
-    };
+    PieceRuns runs(pieces, 4242);
     const auto expectAgreement = [](const std::string& text) {
         std::vector<CandidateLine> lineByLine;
         const size_t stop = scanCandidatesLineByLine(text, lineByLine);
@@ -322,12 +340,7 @@ TEST(MarkerScan, TheBlockPassAgreesOverItsWindows)
         }
     };
     for (int round = 0; round < 300; ++round) {
-        std::string text;
-        const size_t count = next() % 40;
-        for (size_t i = 0; i < count; ++i)
-            text += pieces[next() % pieces.size()];
-        if (next() % 4 != 0)
-            std::erase(text, '\x1A');
+        const std::string text = runs.next(40);
         SCOPED_TRACE("round " + std::to_string(round) + ", " + std::to_string(text.size()) + " bytes");
         expectAgreement(text);
     }
