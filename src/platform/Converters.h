@@ -12,6 +12,28 @@ constexpr bool isDecimalDigit(char c)
     return c >= '0' && c <= '9';
 }
 
+/// A size as the mailer and the tables write it: decimal digits with commas anywhere among them, 1 to `most`
+/// digits (at most 19, which always fit), read in one pass into value; false for any other text, which is
+/// then left to the general rules. The sum is unsigned, so that a longer run cannot overflow it before it
+/// is refused.
+inline bool readDigitsAndCommas(std::string_view text, size_t most, uint64_t& value)
+{
+    uint64_t quick = 0;
+    size_t digits = 0;
+    for (const char c : text) {
+        if (isDecimalDigit(c)) {
+            quick = quick * 10 + static_cast<unsigned>(c - '0');
+            ++digits;
+        } else if (c != ',') {
+            return false;
+        }
+    }
+    if (digits == 0 || digits > most)
+        return false;
+    value = quick;
+    return true;
+}
+
 /// Reads the run of decimal digits that starts at text[pos] into value and moves pos behind what it took.
 /// A further digit is taken only while the value is below 1000, so a longer run stops with a digit left at
 /// pos that no later rule of a date or time accepts. Returns the number of digits taken (0: none at pos).

@@ -423,22 +423,8 @@ double Extraction::dayOf(std::string_view date)
 // The plain number of a text: its commas removed, then read as a 32-bit integer.
 int32_t Extraction::plainNumber(std::string_view text)
 {
-    // A size as the mailer writes it, digits with commas between, is read in the same pass; anything
-    // else takes the general way and its rules.
-    // Up to nine digits always fit; the sum is unsigned so that a longer run of digits cannot overflow it.
-    uint64_t quick = 0;
-    unsigned digits = 0;
-    size_t i = 0;
-    for (; i < text.size(); ++i) {
-        const auto digit = static_cast<unsigned>(static_cast<unsigned char>(text[i])) - unsigned { '0' };
-        if (digit <= 9) {
-            quick = quick * 10 + digit;
-            ++digits;
-        } else if (text[i] != ',') {
-            break;
-        }
-    }
-    if (i == text.size() && digits != 0 && digits <= 9)
+    // A size as the mailer writes it is read in one pass; anything else takes the general way and its rules.
+    if (uint64_t quick = 0; readDigitsAndCommas(text, 9, quick))
         return static_cast<int32_t>(quick);
     number_.clear();
     for (const char c : text) {

@@ -540,7 +540,7 @@ private:
         while (size_ - at >= kStep + 2) {
             const size_t steps = std::min(kWindowSteps, (size_ - at - 2) / kStep);
             compare(look, base_ + at, steps, [](size_t) { return ~uint64_t { 0 }; });
-            if (visit(at, steps))
+            if (visit(at))
                 return stop_;
             at += steps * kStep;
         }
@@ -558,7 +558,7 @@ private:
                 valid &= ~(uint64_t { 1 } << (here - 1));
             return valid;
         });
-        if (visit(at, steps))
+        if (visit(at))
             return stop_;
         finish();
         return size_;
@@ -585,19 +585,13 @@ private:
         steps_ = steps;
     }
 
-    // The places of the window of `steps` steps at `window` in the run, in order. True when a Ctrl+Z at
-    // the start of a line ended the text (at stop_).
-    __attribute__((target("avx2"))) bool visit(size_t window, size_t steps)
+    // The places of the window compared last, which stands at `window` in the run, in order. True when a
+    // Ctrl+Z at the start of a line ended the text (at stop_).
+    __attribute__((target("avx2"))) bool visit(size_t window)
     {
         // A line begun in an earlier window ends at the first line feed of this one.
-        if (open_ && lineEnd_ == kNotYet) {
-            for (size_t s = 0; s < steps; ++s) {
-                if (lineFeeds_[s + 1] != 0) {
-                    lineEnd_ = window + s * kStep + static_cast<size_t>(__builtin_ctzll(lineFeeds_[s + 1]));
-                    break;
-                }
-            }
-        }
+        if (open_ && lineEnd_ == kNotYet)
+            lineEnd_ = firstLineFeed(window, 0);
         for (size_t k = 0; k < packed_; ++k) {
             const Places& step = places_[k];
             const size_t offset = window + step.step * kStep;
@@ -621,13 +615,7 @@ private:
             }
         }
         // Where a line that begins in a later window but has no line feed in front of it there begins.
-        for (size_t s = steps; s > 0; --s) {
-            if (lineFeeds_[s] != 0) {
-                startAfterWindows_
-                    = window + (s - 1) * kStep + static_cast<size_t>(64 - __builtin_clzll(lineFeeds_[s]));
-                break;
-            }
-        }
+        startAfterWindows_ = startFarBefore(window, steps_);
         return false;
     }
 
@@ -657,9 +645,9 @@ private:
         found_ = 0;
     }
 
-    // The start of a line with no line feed in the 64 bytes in front of its place in step s: behind the
-    // last line feed of the steps before (those bits of step s - 1 that were looked at hold none), or of
-    // the windows before.
+    // Where a line begins that has no line feed in front of it in step s: behind the last line feed of the
+    // steps before s, or of the windows before. For a place in step s with none in the 64 bytes in front of
+    // it (so none in the bits of step s - 1 that were looked at), that is the start of its line.
     size_t startFarBefore(size_t window, size_t s) const
     {
         for (size_t t = s; t > 0; --t) {
@@ -675,7 +663,13 @@ private:
     {
         if (const uint64_t rest = lineFeeds_[s + 2] & (~uint64_t { 0 } << j); rest != 0)
             return window + (s + 1) * kStep + static_cast<size_t>(__builtin_ctzll(rest));
-        for (size_t t = s + 2; t < steps_; ++t) {
+        return firstLineFeed(window, s + 2);
+    }
+
+    // Where the first line feed of the steps from `step` on in the window stands, or kNotYet.
+    size_t firstLineFeed(size_t window, size_t step) const
+    {
+        for (size_t t = step; t < steps_; ++t) {
             if (lineFeeds_[t + 1] != 0)
                 return window + t * kStep + static_cast<size_t>(__builtin_ctzll(lineFeeds_[t + 1]));
         }

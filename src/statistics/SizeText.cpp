@@ -37,22 +37,9 @@ int64_t StrToSize(std::string_view text)
 {
     if (text == "-")
         return 0;
-    // A size as SizeToStr writes it, digits with commas between, is read in one pass; up to 18 digits
-    // always fit (the sum is unsigned, so that a longer run cannot overflow it before it is refused).
-    // Anything else takes the general rules once its commas are dropped.
-    uint64_t quick = 0;
-    size_t digits = 0;
-    bool plain = true;
-    for (const char c : text) {
-        if (isDecimalDigit(c)) {
-            quick = quick * 10 + static_cast<unsigned>(c - '0');
-            ++digits;
-        } else if (c != ',') {
-            plain = false;
-            break;
-        }
-    }
-    if (plain && digits != 0 && digits <= 18)
+    // A size as SizeToStr writes it is read in one pass; anything else takes the general rules once its
+    // commas are dropped.
+    if (uint64_t quick = 0; readDigitsAndCommas(text, 18, quick))
         return static_cast<int64_t>(quick);
     // Size texts are short: strip the commas on the stack and keep the heap for the odd long text.
     char buffer[64];

@@ -202,14 +202,13 @@ void Table::setRow(int row, std::span<const std::string_view> texts)
             return;
         slots_.grow(static_cast<size_t>(row) + 1);
     }
-    // The cells one after the other, each behind its length, into `kept` bytes at `out`.
+    // The cells one after the other, each behind its length, into the `kept` bytes at `out`.
     const auto lay = [&](char* out) {
-        for (size_t c = 0; kept != 0; ++c) {
-            char* const from = out;
+        const char* const end = out + kept;
+        for (size_t c = 0; out != end; ++c) {
             out = putLength(out, texts[c].size());
             copyShort(out, texts[c].data(), texts[c].size());
             out += texts[c].size();
-            kept -= static_cast<size_t>(out - from);
         }
     };
     Slot& slot = slots_[static_cast<size_t>(row)];
