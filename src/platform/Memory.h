@@ -20,10 +20,14 @@ void prepareHeap() noexcept;
 /// far less than a fault on each page as it is first written. Only a hint.
 void mapPagesAhead(void* data, size_t size) noexcept;
 
-/// Memory of a megabyte or more that is written whole soon, such as a block of the log: from 2 MB on it is
-/// aligned to 2 MB and marked for huge pages where the system offers them, so that it is mapped 2 MB at a
-/// time instead of with a fault on every small page as it is first written; below that its pages are
-/// mapped at once (mapPagesAhead). Raises std::bad_alloc.
+/// Memory for the texts of a table as it is filled, in pieces of a few kilobytes to many megabytes, each
+/// starting on a multiple of 64 bytes. Each thread cuts its pieces from regions of 4 MB of its own, marked
+/// for huge pages where the system offers them; a piece of more than a megabyte has a region of its own.
+/// So threads that fill tables at once never wait for each other: a block from the shared heap of the C
+/// library is taken under a lock, and when taking it maps a new huge page (milliseconds on a virtual
+/// machine whose host took the memory back), every other thread that allocates waits. A piece may be freed
+/// on any thread; a region goes once all its pieces are freed, and a few such regions are kept for the next
+/// tables. The pages are mapped as they are first written (see mapPagesAhead). Raises std::bad_alloc.
 void* allocateLarge(size_t size);
 void freeLarge(void* data) noexcept;
 

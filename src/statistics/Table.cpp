@@ -343,9 +343,10 @@ char* Table::allocate(size_t size)
     Chunk& chunk = chunks_.back();
     char* at = chunk.data.get() + chunk.used;
     chunk.used += size;
-    // A chunk made larger for a row of many megabytes is mapped a stretch at a time as it is filled.
-    constexpr size_t kStretch = size_t { 256 } << 10;
-    if (chunk.used > chunk.ready && chunk.size > kLargest) {
+    // A chunk is mapped a stretch at a time as it is filled: at once up to the largest size, in steps when
+    // it was made larger for a row of many megabytes.
+    constexpr size_t kStretch = kLargest;
+    if (chunk.used > chunk.ready) {
         const size_t to = std::min(chunk.used + kStretch, chunk.size);
         mapPagesAhead(chunk.data.get() + chunk.ready, to - chunk.ready);
         chunk.ready = to;
