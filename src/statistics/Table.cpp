@@ -379,16 +379,10 @@ void Table::SlotIndex::grow(size_t size)
             if (memory == nullptr)
                 throw std::bad_alloc();
             pieces_.emplace_back(memory);
-            mapped_ = 0;
+            mapPagesAhead(memory, kPiece * sizeof(Slot));
         }
-        Slot* piece = pieces_.back().get();
         const size_t count = std::min(kPiece - at, size - size_);
-        if (at + count > mapped_) {
-            const size_t to = std::min(at + count + kStretch, kPiece);
-            mapPagesAhead(piece + mapped_, (to - mapped_) * sizeof(Slot));
-            mapped_ = to;
-        }
-        std::uninitialized_default_construct_n(piece + at, count);
+        std::uninitialized_default_construct_n(pieces_.back().get() + at, count);
         size_ += count;
     }
 }

@@ -87,8 +87,7 @@ private:
 
     int colCount_;
     int rowCount_ = 2;
-    // The slots by row, in pieces that never move: the index grows without copying itself, and the pages
-    // of a piece are mapped a stretch ahead of the rows in use, so a small table holds only the pages it uses.
+    // The slots by row, in pieces that never move: the index grows without copying itself.
     class SlotIndex {
     public:
         size_t size() const { return size_; }
@@ -98,16 +97,15 @@ private:
         void grow(size_t size);
 
     private:
-        static constexpr size_t kPiece = size_t { 1 } << 16;
-        // The slots mapped ahead of those in use: a log read in a dozen parts has a dozen tables, most
-        // of whose pieces are never filled.
-        static constexpr size_t kStretch = kPiece / 16;
+        // 128 KB: a log is read in a dozen parts, each into a table of its own whose last piece is seldom
+        // full, and what a piece leaves unused lies in huge pages that are mapped whole (pieces of 1 MB
+        // left the reading of a large log with 6 MB more memory).
+        static constexpr size_t kPiece = size_t { 1 } << 13;
         struct Free {
             void operator()(Slot* piece) const noexcept { std::free(piece); }
         };
         std::vector<std::unique_ptr<Slot, Free>> pieces_;
         size_t size_ = 0;
-        size_t mapped_ = 0; // the slots of the last piece whose pages are mapped
     };
 
     SlotIndex slots_;
