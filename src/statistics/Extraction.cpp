@@ -3,6 +3,7 @@
 #include "platform/Converters.h"
 #include "platform/LineBlocks.h"
 #include "platform/Saturating.h"
+#include "platform/ShortCopy.h"
 #include "statistics/DayList.h"
 #include "statistics/LogDate.h"
 #include "statistics/LogText.h"
@@ -88,6 +89,14 @@ WordAndRest wordAndRest(std::string_view line)
 {
     const size_t space = findText(line, ' ');
     return { wordBefore(line, space), cutAtFound(line, space, 0) };
+}
+
+// Sets a kept text of the session to a short part of a line: the copy of a few bytes is made inline,
+// where std::string::assign makes a general copy with a start-up cost of its own.
+void assignShort(std::string& kept, std::string_view text)
+{
+    kept.resize(text.size());
+    copyShort(kept.data(), text.data(), text.size());
 }
 
 std::string_view partBefore(std::string_view line, std::string_view marker, size_t before = 0)
@@ -325,13 +334,13 @@ void Extraction::begin(std::string_view line)
     earlier_ = 0;
 
     const auto [date, rest] = wordAndRest(dropFirst(line, 2));
-    date_.assign(date);
+    assignShort(date_, date);
     const double day = dayOf(date);
     times_->SessionStart = day;
     startWrittenAt_ = lineAt_;
     const bool excluded = range_ && (day < range_->first || day > range_->last);
     const std::string_view time = word(rest);
-    start_.assign(time);
+    assignShort(start_, time);
     times_->SessionStart += toTimeOfDay(time);
     // A session outside the range is passed over, and its lines are looked at for the next "CONNECT".
     inSession_ = !excluded;
@@ -350,7 +359,7 @@ void Extraction::applyTests(SessionLine& line)
         std::string_view address = word(line.text, line.cut());
         if (address.empty())
             address = line.text;
-        address_.assign(address.substr(0, kMaxAddress));
+        assignShort(address_, address.substr(0, kMaxAddress));
     }
     if (line.has(kReceiving) && !line.has(kFromOffset)) {
         const size_t quote = findText(line.text, "' (", line.cut());
