@@ -328,8 +328,9 @@ char* Table::allocate(size_t size)
 {
     // Chunks start small, for the many small tables, and double up to a quarter of a megabyte. The last
     // chunk of a table is seldom full, and a log is read in parts, each into a table of its own whose chunks
-    // the rebuild's table takes over: larger chunks would only leave more memory unused. They come from the
-    // heap, which is mapped in huge pages where the system offers them.
+    // the rebuild's table takes over: larger chunks would only leave more memory unused. They are cut from
+    // regions of the thread that fills the table (allocateLarge), mapped in huge pages where the system
+    // offers them.
     constexpr size_t kFirst = 4 << 10;
     constexpr size_t kLargest = 256 << 10;
     if (chunks_.empty() || chunks_.back().size - chunks_.back().used < size) {
